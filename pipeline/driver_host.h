@@ -1,0 +1,31 @@
+// What the driver and its band threads need from the front end that runs them
+// (the desktop dialog, the command line, or a test).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace glimmer {
+
+inline constexpr const char* kErrorTitle = "Glimmer - Error";
+
+class DriverHost {
+ public:
+  virtual ~DriverHost() = default;
+
+  // A message the user must see, with an OK button.
+  virtual void showError(const std::string& text, const std::string& title) = 0;
+
+  // A Yes/No question; true for Yes.
+  virtual bool askYesNo(const std::string& text, const std::string& title) = 0;
+
+  // Progress of one band in thousandths (0..999), sent from that band's thread.
+  // Synchronous: returns only when the front end has handled it.
+  virtual void reportProgress(int band, int thousandths) = 0;
+
+  // One of the driver's standard-output diagnostic lines, newline included.
+  // Called from any thread; each call is one whole line.
+  virtual void diagnosticLine(std::string_view line) = 0;
+};
+
+}  // namespace glimmer

@@ -1,0 +1,66 @@
+#include "analysis/detail/blob_growth.h"
+
+#include <algorithm>
+#include <array>
+
+namespace glimmer::detail {
+
+namespace {
+
+// Clockwise from the pixel above; y grows downwards.
+constexpr std::array<PixelPoint, 8> kNeighbours{{{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}}};
+
+}  // namespace
+
+VisitedMap::VisitedMap(std::int32_t width, std::int32_t height)
+    : height_(height), marks_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
+
+void VisitedMap::clear(std::span<const PixelPoint> pixels) {
+  for (const PixelPoint& p : pixels) marks_[index(p.x, p.y)] = 0;
+}
+
+bool VisitedMap::allClear() const {
+  return std::all_of(marks_.begin(), marks_.end(), [](std::uint8_t m) { return m == 0; });
+}
+
+PixelList& BlobRegistry::nextSlot() {
+  if (static_cast<std::size_t>(count_) == slots_.size()) slots_.emplace_back();
+  return slots_[static_cast<std::size_t>(count_)];
+}
+
+std::int32_t BlobRegistry::registerNext() {
+  nextSlot();
+  return count_++;
+}
+
+bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
+              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels) {
+  pixels.clear();
+  pixels.reserve(static_cast<std::size_t>(std::max(limit, 1)));
+  pixels.push_back({startX, startY});
+  visited.mark(startX, startY);
+  std::int32_t accepted = 0;
+  for (std::size_t next = 0; next < pixels.size(); ++next) {
+    const PixelPoint here = pixels[next];
+    for (const PixelPoint& step : kNeighbours) {
+      const std::int32_t nx = here.x + step.x;
+      const std::int32_t ny = here.y + step.y;
+      if (nx < 0 || nx >= page.width() || ny < 0 || ny >= page.height()) continue;
+      const std::int32_t grey = page.at(nx, ny);
+      if (!(grey - tolerance <= target && target < grey + tolerance)) continue;
+      if (visited.marked(nx, ny)) continue;
+      ++accepted;
+      if (accepted >= limit) {
+        visited.clear(pixels);
+        pixels.clear();
+        return false;
+      }
+      visited.mark(nx, ny);
+      pixels.push_back({nx, ny});
+    }
+  }
+  visited.clear(pixels);
+  return true;
+}
+
+}  // namespace glimmer::detail

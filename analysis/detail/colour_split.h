@@ -1,0 +1,62 @@
+// The choice of a background grey and a text grey from the histogram of a
+// small block of the page.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "common/shared_page.h"
+
+namespace glimmer::detail {
+
+using BlockHistogram = std::array<std::int32_t, 256>;
+
+struct ColourEntry {
+  std::int32_t colour = 0;
+  std::int32_t count = 0;
+  bool operator==(const ColourEntry&) const = default;
+};
+
+// The greys present in a block with their counts; storage for all 256 greys,
+// reused from call to call.
+class ColourList {
+ public:
+  void clear() { size_ = 0; }
+  void append(ColourEntry entry) { entries_[static_cast<std::size_t>(size_++)] = entry; }
+  std::span<ColourEntry> entries() { return {entries_.data(), static_cast<std::size_t>(size_)}; }
+  std::span<const ColourEntry> entries() const { return {entries_.data(), static_cast<std::size_t>(size_)}; }
+
+ private:
+  std::array<ColourEntry, 256> entries_{};
+  std::int32_t size_ = 0;
+};
+
+struct ColourPair {
+  std::int32_t background = 0;
+  std::int32_t text = 0;
+  std::int32_t backgroundCount = 0;
+  bool operator==(const ColourPair&) const = default;
+};
+
+// Counts the greys of the side x side block whose top-left pixel is (x, y),
+// cut off at the page edges.
+void blockHistogram(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side,
+                    BlockHistogram& histogram);
+
+// One pass of adjacent compare-and-swap by count, not a sort: it moves a
+// strictly larger count one step towards the end, and with fewer than 255
+// entries it steps over runs of equal counts. The last entry is then taken as
+// the dominant grey, which with ties need not be the most frequent one.
+void orderPass(std::span<ColourEntry> entries);
+
+// Lists the greys present in ascending order and runs `orderPass` once.
+void buildColourList(const BlockHistogram& histogram, ColourList& list);
+
+// Dominant grey D = the last entry; the other grey O = the last earlier entry
+// at least 80 away from D, or the first entry. The grey with fewer pixels
+// within `halfWidth` of it is the text; ties keep D as background.
+std::optional<ColourPair> splitColours(std::span<const ColourEntry> entries, std::int32_t halfWidth);
+
+}  // namespace glimmer::detail

@@ -46,8 +46,7 @@ bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
       const std::int32_t nx = here.x + step.x;
       const std::int32_t ny = here.y + step.y;
       if (nx < 0 || nx >= page.width() || ny < 0 || ny >= page.height()) continue;
-      const std::int32_t grey = page.at(nx, ny);
-      if (!(grey - tolerance <= target && target < grey + tolerance)) continue;
+      if (!joinsBlob(page.at(nx, ny), target, tolerance)) continue;
       if (visited.marked(nx, ny)) continue;
       ++accepted;
       if (accepted >= limit) {

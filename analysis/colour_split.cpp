@@ -22,11 +22,10 @@ std::int32_t countNear(std::span<const ColourEntry> entries, std::int32_t colour
 
 void blockHistogram(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side,
                     BlockHistogram& histogram) {
-  histogram.fill(0);
   const std::int32_t right = std::min(x + side, page.width());
   const std::int32_t bottom = std::min(y + side, page.height());
   for (std::int32_t py = y; py < bottom; ++py) {
-    for (std::int32_t px = x; px < right; ++px) ++histogram[page.at(px, py)];
+    for (std::int32_t px = x; px < right; ++px) histogram.add(page.at(px, py));
   }
 }
 
@@ -44,12 +43,9 @@ void orderPass(std::span<ColourEntry> entries) {
   }
 }
 
-void buildColourList(const BlockHistogram& histogram, ColourList& list) {
+void buildColourList(BlockHistogram& histogram, ColourList& list) {
   list.clear();
-  for (std::int32_t grey = 0; grey < 256; ++grey) {
-    const std::int32_t count = histogram[static_cast<std::size_t>(grey)];
-    if (count != 0) list.append({grey, count});
-  }
+  histogram.drain([&](std::int32_t grey, std::int32_t count) { list.append({grey, count}); });
   orderPass(list.entries());
 }
 

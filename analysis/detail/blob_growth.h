@@ -59,6 +59,12 @@ class BlobRegistry {
   std::int32_t count_ = 0;
 };
 
+// Whether a pixel of grey `grey` joins a blob grown towards `target`:
+// target - tolerance < grey <= target + tolerance.
+constexpr bool joinsBlob(std::int32_t grey, std::int32_t target, std::int32_t tolerance) {
+  return grey - tolerance <= target && target < grey + tolerance;
+}
+
 // Grows the blob of pixels 8-connected to (startX, startY) whose grey p has
 // target - tolerance < p <= target + tolerance, breadth first, into `pixels`.
 // The start pixel is taken without a grey test. Returns false (overflow) when

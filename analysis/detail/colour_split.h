@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -11,7 +12,33 @@
 
 namespace glimmer::detail {
 
-using BlockHistogram = std::array<std::int32_t, 256>;
+// Grey counts of one block. It is empty between uses: building the colour
+// list takes the counts out, visiting only the greys present.
+class BlockHistogram {
+ public:
+  void add(std::uint8_t grey) {
+    ++counts_[grey];
+    present_[grey / 64] |= std::uint64_t{1} << (grey % 64);
+  }
+
+  // Calls visit(grey, count) for every grey present, ascending, and empties
+  // the histogram.
+  template <typename Visit>
+  void drain(Visit visit) {
+    for (std::size_t word = 0; word < present_.size(); ++word) {
+      for (std::uint64_t bits = present_[word]; bits != 0; bits &= bits - 1) {
+        const auto grey = static_cast<std::int32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
+        visit(grey, counts_[static_cast<std::size_t>(grey)]);
+        counts_[static_cast<std::size_t>(grey)] = 0;
+      }
+      present_[word] = 0;
+    }
+  }
+
+ private:
+  std::array<std::int32_t, 256> counts_{};
+  std::array<std::uint64_t, 4> present_{};
+};
 
 struct ColourEntry {
   std::int32_t colour = 0;
@@ -41,7 +68,7 @@ struct ColourPair {
 };
 
 // Counts the greys of the side x side block whose top-left pixel is (x, y),
-// cut off at the page edges.
+// cut off at the page edges, into an empty histogram.
 void blockHistogram(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side,
                     BlockHistogram& histogram);
 
@@ -51,8 +78,9 @@ void blockHistogram(const SharedPage& page, std::int32_t x, std::int32_t y, std:
 // the dominant grey, which with ties need not be the most frequent one.
 void orderPass(std::span<ColourEntry> entries);
 
-// Lists the greys present in ascending order and runs `orderPass` once.
-void buildColourList(const BlockHistogram& histogram, ColourList& list);
+// Lists the greys present in ascending order, emptying the histogram, and
+// runs `orderPass` once.
+void buildColourList(BlockHistogram& histogram, ColourList& list);
 
 // Dominant grey D = the last entry; the other grey O = the last earlier entry
 // at least 80 away from D, or the first entry. The grey with fewer pixels

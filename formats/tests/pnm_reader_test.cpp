@@ -3,119 +3,90 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
-#include "formats/tests/scratch_folder.h"
+#include "common/tests/scratch_dir.h"
 
 namespace glimmer {
 namespace {
 
-std::vector<std::uint8_t> pnm(const std::string& header, const std::vector<std::uint8_t>& raster = {}) {
-  std::vector<std::uint8_t> bytes(header.begin(), header.end());
-  bytes.insert(bytes.end(), raster.begin(), raster.end());
-  return bytes;
+using test_support::ScratchDir;
+using Pixels = std::vector<std::uint8_t>;
+
+std::string bytes(std::initializer_list<int> values) {
+  std::string text;
+  for (int value : values) text.push_back(static_cast<char>(value));
+  return text;
 }
 
-GreyImage imageOf(std::int32_t width, std::int32_t height, const std::vector<std::uint8_t>& pixels) {
-  GreyImage image(width, height);
-  image.pixels = pixels;
-  return image;
+PnmResult decode(const std::string& file) {
+  return decodePnm({reinterpret_cast<const std::uint8_t*>(file.data()), file.size()});
 }
 
-const std::vector<std::uint8_t> kSixBytes = {1, 2, 3, 4, 5, 6};
+// The pixels of a page that must decode to width x height.
+Pixels pixelsOf(const PnmResult& result, std::int32_t width, std::int32_t height) {
+  if (!result.image) {
+    ADD_FAILURE() << "not decoded: " << result.problem;
+    return {};
+  }
+  EXPECT_EQ(result.image->width, width);
+  EXPECT_EQ(result.image->height, height);
+  return result.image->pixels;
+}
 
-TEST(DecodePnm, PlainHeadersGiveTheRasterRowByRow) {
-  const GreyImage expected = imageOf(3, 2, kSixBytes);
-  for (const char* header : {"P5\n3 2\n255\n", "P5 3 2 255 "}) {
-    const PnmResult result = decodePnm(pnm(header, kSixBytes));
-    ASSERT_TRUE(result.image) << header << ": " << result.problem;
-    EXPECT_EQ(*result.image, expected) << header;
+const std::string kSixBytes = bytes({1, 2, 3, 4, 5, 6});
+const Pixels kSixPixels = {1, 2, 3, 4, 5, 6};
+
+TEST(DecodePnm, HeadersWithAnySeparatorsGiveTheRasterRowByRow) {
+  for (const char* header : {
+           "P5\n3 2\n255\n",
+           "P5 3 2 255 ",
+           "P5\r\n3 2\r\n255\r",  // the raster follows the CR
+           "P5\t3\t\t2  \v\f255\t",
+           "P5\n# made by hand\n3 2\n255\n",
+           "P5#right after the magic\n3 2 255\n",
+           "P5 3# ends in CR\r2#\n255\n",  // comments end numbers; an empty comment
+           "P5\n3 2\n# before the maximum\n255\n",
+           "P5 0003 000002 00255\n",
+       }) {
+    EXPECT_EQ(pixelsOf(decode(header + kSixBytes), 3, 2), kSixPixels) << header;
   }
 }
 
 TEST(DecodePnm, ColourKeepsTheFirstSampleOfEveryPixel) {
-  const PnmResult result = decodePnm(pnm("P6\n2 1\n255\n", {10, 20, 30, 40, 50, 60}));
-  ASSERT_TRUE(result.image) << result.problem;
-  EXPECT_EQ(*result.image, imageOf(2, 1, {10, 40}));
+  EXPECT_EQ(pixelsOf(decode("P6\n2 1\n255\n" + bytes({10, 20, 30, 40, 50, 60})), 2, 1), (Pixels{10, 40}));
+  EXPECT_EQ(pixelsOf(decode("P6 1 1 65535\n" + bytes({0, 0, 255, 255, 255, 255})), 1, 1), Pixels{0});
 }
 
-TEST(DecodePnm, AnySeparatorRunAndCommentsAreAccepted) {
-  const GreyImage expected = imageOf(3, 2, kSixBytes);
-  for (const char* header : {
-           "P5\r\n3 2\r\n255\r",              // CRLF line ends; the raster follows the CR
-           "P5\t3\t\t2  \v\f255\t",           // tabs, runs, vertical tab, form feed
-           "P5\n# made by hand\n3 2\n255\n",  // comment line after the magic
-           "P5#comment right after the magic\n3 2 255\n",
-           "P5 3# a comment ending in CR\r2#\n255\n",  // comments end a number; empty comment
-           "P5\n3 2\n# before the maximum\n255\n",
-           "P5 0003 000002 00255\n",  // leading zeros
-       }) {
-    const PnmResult result = decodePnm(pnm(header, kSixBytes));
-    ASSERT_TRUE(result.image) << header << ": " << result.problem;
-    EXPECT_EQ(*result.image, expected) << header;
-  }
-}
-
-TEST(DecodePnm, SmallMaximumScalesToFullRangeAndClampsSamplesAboveIt) {
-  const PnmResult result = decodePnm(pnm("P5 6 1 15\n", {0, 1, 7, 8, 15, 16}));
-  ASSERT_TRUE(result.image) << result.problem;
+TEST(DecodePnm, SamplesAreScaledToTheMaximumAndClampedAboveIt) {
   // (v * 255 + 7) / 15
-  EXPECT_EQ(*result.image, imageOf(6, 1, {0, 17, 119, 136, 255, 255}));
-}
-
-TEST(DecodePnm, ColourWithSmallMaximumScalesTheKeptSample) {
-  const PnmResult result = decodePnm(pnm("P6 1 1 1\n", {1, 0, 0}));
-  ASSERT_TRUE(result.image) << result.problem;
-  EXPECT_EQ(result.image->pixels, std::vector<std::uint8_t>{255});
-}
-
-TEST(DecodePnm, MaximumAbove255ReadsTwoBytesMostSignificantFirst) {
-  const PnmResult full = decodePnm(pnm("P5 3 1 65535\n", {0x00, 0x00, 0x80, 0x00, 0xFF, 0xFF}));
-  ASSERT_TRUE(full.image) << full.problem;
-  EXPECT_EQ(full.image->pixels, (std::vector<std::uint8_t>{0, 128, 255}));
-
-  // 500 = 0x01F4 of 1000 is (500 * 255 + 500) / 1000; 1001 lies above the maximum.
-  const PnmResult scaled = decodePnm(pnm("P5 2 1 1000\n", {0x01, 0xF4, 0x03, 0xE9}));
-  ASSERT_TRUE(scaled.image) << scaled.problem;
-  EXPECT_EQ(scaled.image->pixels, (std::vector<std::uint8_t>{128, 255}));
-
-  const PnmResult colour = decodePnm(pnm("P6 1 1 65535\n", {0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}));
-  ASSERT_TRUE(colour.image) << colour.problem;
-  EXPECT_EQ(colour.image->pixels, std::vector<std::uint8_t>{0});
+  EXPECT_EQ(pixelsOf(decode("P5 6 1 15\n" + bytes({0, 1, 7, 8, 15, 16})), 6, 1), (Pixels{0, 17, 119, 136, 255, 255}));
+  // Two bytes, most significant first: 0x8000 of 65535; 500 of 1000; 1001 is above 1000.
+  EXPECT_EQ(pixelsOf(decode("P5 3 1 65535\n" + bytes({0, 0, 0x80, 0, 255, 255})), 3, 1), (Pixels{0, 128, 255}));
+  EXPECT_EQ(pixelsOf(decode("P5 2 1 1000\n" + bytes({0x01, 0xF4, 0x03, 0xE9})), 2, 1), (Pixels{128, 255}));
 }
 
 TEST(DecodePnm, MissingRasterBytesReadAs255) {
-  const PnmResult grey = decodePnm(pnm("P5 3 2 255\n", {1, 2}));
-  ASSERT_TRUE(grey.image) << grey.problem;
-  EXPECT_EQ(*grey.image, imageOf(3, 2, {1, 2, 255, 255, 255, 255}));
-
-  const PnmResult colour = decodePnm(pnm("P6 2 1 255\n", {10, 20, 30, 40}));
-  ASSERT_TRUE(colour.image) << colour.problem;
-  EXPECT_EQ(colour.image->pixels, (std::vector<std::uint8_t>{10, 40}));
-
-  const PnmResult headerOnly = decodePnm(pnm("P5 2 1 15\n"));
-  ASSERT_TRUE(headerOnly.image) << headerOnly.problem;
-  EXPECT_EQ(headerOnly.image->pixels, (std::vector<std::uint8_t>{255, 255}));
-
-  // 0x12 then a missing byte: 0x12FF of 65535 scales to 19.
-  const PnmResult cutSample = decodePnm(pnm("P5 2 1 65535\n", {0x12}));
-  ASSERT_TRUE(cutSample.image) << cutSample.problem;
-  EXPECT_EQ(cutSample.image->pixels, (std::vector<std::uint8_t>{19, 255}));
+  EXPECT_EQ(pixelsOf(decode("P5 3 2 255\n" + bytes({1, 2})), 3, 2), (Pixels{1, 2, 255, 255, 255, 255}));
+  EXPECT_EQ(pixelsOf(decode("P6 2 1 255\n" + bytes({10, 20, 30, 40})), 2, 1), (Pixels{10, 40}));
+  EXPECT_EQ(pixelsOf(decode("P5 2 1 15\n"), 2, 1), (Pixels{255, 255}));
+  // 0x12 and a missing byte: 0x12FF of 65535 is 19.
+  EXPECT_EQ(pixelsOf(decode("P5 2 1 65535\n" + bytes({0x12})), 2, 1), (Pixels{19, 255}));
 }
 
 TEST(DecodePnm, BrokenHeadersAreRejectedWithAReason) {
   for (const char* header : {
-           "",              // empty
-           "P5",            // ends after the magic
-           "P5\n3 2\n255",  // no byte after the maximum value
-           "P5\n3 2\n",     // no maximum value
-           "P5 3 2 # comment to the end",
+           "",
+           "P5",
+           "P5\n3 2\n255",
+           "P5\n3 2\n",
+           "P5 3 2 # runs to the end",
            "P53 2 1 255\n",  // the magic runs into the width
            "P2 3 2 255\n",
            "P4 3 2\n",
            "p5 3 2 255\n",
-           "Q5 3 2 255\n",
            "P5\n-3 2\n255\n",
            "P5\n+3 2\n255\n",
            "P5\n3 -2\n255\n",
@@ -130,79 +101,49 @@ TEST(DecodePnm, BrokenHeadersAreRejectedWithAReason) {
            "P5\n3 2\n255x",
            "P5\n3 2\n255#\n",
        }) {
-    const PnmResult result = decodePnm(pnm(header));
+    const PnmResult result = decode(header);
     EXPECT_FALSE(result.image) << header;
     EXPECT_FALSE(result.problem.empty()) << header;
   }
+  EXPECT_EQ(decode("P53 2 1 255\n" + kSixBytes).problem, "magic number not followed by white space");
+  EXPECT_EQ(decode("P5\n3 2\n255").problem, "header ends early");
 }
 
-TEST(DecodePnm, AbsurdSizeIsRejectedBeforeTheRasterIsMade) {
-  // Each side is allowed; together they exceed 268,435,456 pixels.
-  const PnmResult result = decodePnm(pnm("P5 65535 4097 255\n"));
-  EXPECT_FALSE(result.image);
-  EXPECT_EQ(result.problem, "image has too many pixels");
+TEST(DecodePnm, SizeLimits) {
+  // Each side is allowed, but together they exceed 268,435,456 pixels: no raster is made.
+  EXPECT_EQ(decode("P5 65535 4097 255\n").problem, "image has too many pixels");
+  EXPECT_EQ(pixelsOf(decode("P5 65535 1 255\n"), 65535, 1).size(), 65535u);
+  EXPECT_EQ(pixelsOf(decode("P5 1 65535 65535\n"), 1, 65535).size(), 65535u);
 }
 
-TEST(DecodePnm, MagicMustStandAlone) {
-  const PnmResult result = decodePnm(pnm("P53 2 1 255\n", kSixBytes));
-  EXPECT_FALSE(result.image);
-  EXPECT_EQ(result.problem, "magic number not followed by white space");
+TEST(ReadPnm, ReadsTheDeclaredRasterLikeMemory) {
+  const ScratchDir scratch;
+  const std::string page = "P5\n# scanned\n3 2\n255\n" + kSixBytes;
+  test_support::writeFile(scratch.file("page.pnm"), page + std::string(1000, 'x'));
+  EXPECT_EQ(pixelsOf(readPnm(scratch.file("page.pnm")), 3, 2), kSixPixels);
+
+  const std::string cut = "P5 3 2 65535\n" + bytes({0, 0, 0x80, 0, 0x12});
+  test_support::writeFile(scratch.file("cut.pnm"), cut);
+  EXPECT_EQ(pixelsOf(readPnm(scratch.file("cut.pnm")), 3, 2), (Pixels{0, 128, 19, 255, 255, 255}));
 }
 
-TEST(DecodePnm, LargestSidesAreAccepted) {
-  const PnmResult wide = decodePnm(pnm("P5 65535 1 255\n"));
-  ASSERT_TRUE(wide.image) << wide.problem;
-  EXPECT_EQ(wide.image->width, 65535);
-  const PnmResult tall = decodePnm(pnm("P5 1 65535 65535\n"));
-  ASSERT_TRUE(tall.image) << tall.problem;
-  EXPECT_EQ(tall.image->height, 65535);
+TEST(ReadPnm, ReadOnlyFileIsReadAndLeftAlone) {
+  const ScratchDir scratch;
+  const std::string page = "P5 3 2 255\n" + kSixBytes;
+  test_support::writeFile(scratch.file("locked.pnm"), page);
+  ASSERT_EQ(::chmod(scratch.file("locked.pnm").c_str(), 0444), 0);
+  EXPECT_EQ(pixelsOf(readPnm(scratch.file("locked.pnm")), 3, 2), kSixPixels);
+  EXPECT_EQ(test_support::readFile(scratch.file("locked.pnm")), page);
 }
 
-using ReadPnm = ScratchFolder;
-
-TEST_F(ReadPnm, ReadsTheDeclaredRasterAndIgnoresWhatFollows) {
-  std::vector<std::uint8_t> bytes = pnm("P5\n# scanned\n3 2\n255\n", kSixBytes);
-  bytes.insert(bytes.end(), 1000, 7);
-  const PnmResult result = readPnm(writeFile("page.pnm", bytes));
-  ASSERT_TRUE(result.image) << result.problem;
-  EXPECT_EQ(*result.image, imageOf(3, 2, kSixBytes));
-}
-
-TEST_F(ReadPnm, ShortFileReadsAsWhiteLikeMemory) {
-  const std::vector<std::uint8_t> bytes = pnm("P5 3 2 65535\n", {0, 0, 0x80, 0x00, 0x12});
-  const PnmResult fromFile = readPnm(writeFile("short.pnm", bytes));
-  const PnmResult fromMemory = decodePnm(bytes);
-  ASSERT_TRUE(fromFile.image) << fromFile.problem;
-  ASSERT_TRUE(fromMemory.image) << fromMemory.problem;
-  EXPECT_EQ(*fromFile.image, *fromMemory.image);
-  EXPECT_EQ(fromFile.image->pixels, (std::vector<std::uint8_t>{0, 128, 19, 255, 255, 255}));
-}
-
-TEST_F(ReadPnm, ReadOnlyFileIsReadAndLeftAlone) {
-  const std::string path = writeFile("locked.pnm", pnm("P5 3 2 255\n", kSixBytes));
-  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-  const PnmResult result = readPnm(path);
-  ASSERT_TRUE(result.image) << result.problem;
-  EXPECT_EQ(*result.image, imageOf(3, 2, kSixBytes));
-  EXPECT_EQ(readFile("locked.pnm"), pnm("P5 3 2 255\n", kSixBytes));
-}
-
-TEST_F(ReadPnm, UnreadableInputsFailWithAReason) {
-  const PnmResult missing = readPnm(pathOf("absent.pnm"));
-  EXPECT_FALSE(missing.image);
-  EXPECT_EQ(missing.problem, "cannot open file");
-
-  const PnmResult empty = readPnm(writeFile("empty.pnm", {}));
-  EXPECT_FALSE(empty.image);
-  EXPECT_EQ(empty.problem, "empty file");
-
-  const PnmResult folder = readPnm(folder_.string());
-  EXPECT_FALSE(folder.image);
-  EXPECT_EQ(folder.problem, "cannot read file");
-
-  const PnmResult cut = readPnm(writeFile("cut.pnm", pnm("P5\n3 2\n25")));
-  EXPECT_FALSE(cut.image);
-  EXPECT_EQ(cut.problem, "header ends early");
+TEST(ReadPnm, UnreadableInputsFailWithAReason) {
+  const ScratchDir scratch;
+  EXPECT_EQ(readPnm(scratch.file("absent.pnm")).problem, "cannot open file");
+  EXPECT_EQ(readPnm(scratch.path().string()).problem, "cannot read file");
+  test_support::writeFile(scratch.file("empty.pnm"), "");
+  EXPECT_EQ(readPnm(scratch.file("empty.pnm")).problem, "empty file");
+  test_support::writeFile(scratch.file("short.pnm"), "P5\n3 2\n25");
+  EXPECT_EQ(readPnm(scratch.file("short.pnm")).problem, "header ends early");
 }
 
 }  // namespace

@@ -68,11 +68,12 @@ std::int32_t countInk(const GreyImage& image) {
   return static_cast<std::int32_t>(std::ranges::count_if(image.pixels, [](std::uint8_t v) { return v != kWhite; }));
 }
 
-// The measures of one character; all thickness ratios are -1 for an empty skeleton.
+// The measures of one character; the ratios are -1 for an empty skeleton.
 struct CharacterMeasures {
   std::int32_t skeletonPixels = 0;  // S
   float inkPixels = 0.0f;           // P1
   float framedArea = 0.0f;          // A
+  float thickness = -1.0f;          // N1 = P1 / S
   float wordPerSkeleton = -1.0f;    // N2 = R / S
   float areaPerSkeleton = -1.0f;    // N3 = A / S
 };
@@ -96,14 +97,11 @@ CharacterMeasures measureCharacter(const GreyImage& working, const CharacterBox&
   measures.framedArea = static_cast<float>(static_cast<std::int64_t>(framed.width) * framed.height);
   if (measures.skeletonPixels != 0) {
     const float skeleton = static_cast<float>(measures.skeletonPixels);
+    measures.thickness = measures.inkPixels / skeleton;
     measures.wordPerSkeleton = wordPixels / skeleton;
     measures.areaPerSkeleton = measures.framedArea / skeleton;
   }
   return measures;
-}
-
-float thicknessOf(const CharacterMeasures& measures) {
-  return measures.skeletonPixels != 0 ? measures.inkPixels / static_cast<float>(measures.skeletonPixels) : -1.0f;
 }
 
 // printf-style append; every piece of the log block goes through here.
@@ -118,8 +116,8 @@ void appendFormatted(std::string& out, const char* format, Args... args) {
 }
 
 std::string logBlock(std::span<const CharacterBox> characters, std::span<const CharacterMeasures> measures,
-                     std::span<const float> thickness, float wordPixels, const RowBox& row, std::int32_t seedX,
-                     std::int32_t seedY, std::int32_t consistent) {
+                     float wordPixels, const RowBox& row, std::int32_t seedX, std::int32_t seedY,
+                     std::int32_t consistent) {
   std::string block;
   appendFormatted(block, "(Valid x %d y %d\n\t(\nchars \n", seedX, seedY);
   for (const CharacterBox& box : characters) {
@@ -133,12 +131,12 @@ std::string logBlock(std::span<const CharacterBox> characters, std::span<const C
                   static_cast<double>(last.inkPixels), static_cast<double>(wordPixels),
                   static_cast<double>(last.framedArea));
   block += "\t(normscores \n";
-  for (std::size_t i = 0; i < measures.size(); ++i) {
+  for (const CharacterMeasures& character : measures) {
     block += "(";
-    appendFormatted(block, "Sk %ld ", static_cast<long>(measures[i].skeletonPixels));
-    appendFormatted(block, "N1 %f ", static_cast<double>(thickness[i]));
-    appendFormatted(block, "N2 %f ", static_cast<double>(measures[i].wordPerSkeleton));
-    appendFormatted(block, "N3 %f ", static_cast<double>(measures[i].areaPerSkeleton));
+    appendFormatted(block, "Sk %ld ", static_cast<long>(character.skeletonPixels));
+    appendFormatted(block, "N1 %f ", static_cast<double>(character.thickness));
+    appendFormatted(block, "N2 %f ", static_cast<double>(character.wordPerSkeleton));
+    appendFormatted(block, "N3 %f ", static_cast<double>(character.areaPerSkeleton));
     block += ")\n";
   }
   block += "\t)\n)\n";
@@ -173,7 +171,7 @@ StrokeWidthVerdict strokeWidthTest(const GreyImage& working, std::span<const Cha
   GreyImage framed;
   for (const CharacterBox& box : characters) {
     measures.push_back(measureCharacter(working, box, row, word, framed));
-    thickness.push_back(thicknessOf(measures.back()));
+    thickness.push_back(measures.back().thickness);
   }
 
   const double count = static_cast<double>(characters.size());
@@ -186,8 +184,7 @@ StrokeWidthVerdict strokeWidthTest(const GreyImage& working, std::span<const Cha
   verdict.skeletonShorterThanWord =
       std::ranges::any_of(measures, [](const CharacterMeasures& m) { return m.wordPerSkeleton > 1.0f; });
   verdict.fewThinCharacters = static_cast<double>(thinCharacters) <= count / 4.5;
-  if (verdict.valid())
-    verdict.logBlock = logBlock(characters, measures, thickness, word, row, seedX, seedY, consistent);
+  if (verdict.valid()) verdict.logBlock = logBlock(characters, measures, word, row, seedX, seedY, consistent);
   return verdict;
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/shell/tests/temp_folder.h"
+#include "common/tests/scratch_dir.h"
 
 namespace glimmer {
 namespace {
@@ -31,10 +31,10 @@ const char* const kLetter5x7Record =
 
 class CoordinateFilesTest : public ::testing::Test {
  protected:
-  testing::TempFolder folder_;
+  test_support::ScratchDir folder_;
   std::string input_ = folder_.file("page.pnm");
-  std::string rows() const { return testing::readWholeFile(input_ + ".rows.coords.lisp"); }
-  std::string chars() const { return testing::readWholeFile(input_ + ".chars.coords.lisp"); }
+  std::string rows() const { return test_support::readFile(input_ + ".rows.coords.lisp"); }
+  std::string chars() const { return test_support::readFile(input_ + ".chars.coords.lisp"); }
 };
 
 TEST_F(CoordinateFilesTest, RowsFile) {
@@ -96,8 +96,8 @@ TEST_F(CoordinateFilesTest, WritesIntoTheFolderAndSkipsWhatCannotBeCreated) {
   std::filesystem::create_directory(out);
   writeRowCoordinates({}, "elsewhere/page.pnm", out);
   writeCharCoordinates({}, "page.pnm", out);
-  EXPECT_EQ(testing::readWholeFile(out + "/page.pnm.rows.coords.lisp"), "(()");
-  EXPECT_EQ(testing::readWholeFile(out + "/page.pnm.chars.coords.lisp"), "()\n)\n");
+  EXPECT_EQ(test_support::readFile(out + "/page.pnm.rows.coords.lisp"), "(()");
+  EXPECT_EQ(test_support::readFile(out + "/page.pnm.chars.coords.lisp"), "()\n)\n");
 
   writeRowCoordinates({}, input_, folder_.file("missing"));
   writeCharCoordinates({letterAt5x7()}, input_, folder_.file("missing"));

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "app/shell/child_process.h"
-#include "app/shell/tests/temp_folder.h"
+#include "common/tests/scratch_dir.h"
 
 namespace glimmer {
 namespace {
@@ -29,14 +29,11 @@ std::set<std::string> folderListing(const std::string& folder) {
 class JpegConversionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* sub : {"in", "work", "tmp"}) std::filesystem::create_directory(folder_.file(sub));
+    for (const char* sub : {"in", "tmp"}) std::filesystem::create_directory(folder_.file(sub));
     savedPath_ = std::getenv("PATH");
     ASSERT_EQ(setenv("TMPDIR", folder_.file("tmp").c_str(), 1), 0);
-    savedFolder_ = std::filesystem::current_path();
-    std::filesystem::current_path(folder_.file("work"));
   }
   void TearDown() override {
-    std::filesystem::current_path(savedFolder_);
     if (savedPath_) setenv("PATH", savedPath_->c_str(), 1);
     unsetenv("TMPDIR");
   }
@@ -48,12 +45,12 @@ class JpegConversionTest : public ::testing::Test {
     for (int y = 0; y < kHeight; ++y) {
       for (int x = 0; x < kWidth; ++x) pgm += static_cast<char>(sourceGrey(x));
     }
-    testing::writeWholeFile(source, pgm);
+    test_support::writeFile(source, pgm);
     ASSERT_EQ(runChildArguments({"cjpeg", "-quality", "100", "-grayscale", "-outfile", path, source}, true), 0);
   }
 
   void expectDecodedPage(const std::string& pnmPath) {
-    const std::string decoded = testing::readWholeFile(pnmPath);
+    const std::string decoded = test_support::readFile(pnmPath);
     const std::string header = "P5\n16 8\n255\n";
     ASSERT_EQ(decoded.size(), header.size() + kWidth * kHeight);
     EXPECT_EQ(decoded.substr(0, header.size()), header);
@@ -69,9 +66,8 @@ class JpegConversionTest : public ::testing::Test {
     return path.starts_with(folder_.file("tmp/")) && path.ends_with(".pnm");
   }
 
-  testing::TempFolder folder_;
+  test_support::ScratchDir folder_;  // also the current folder
   std::optional<std::string> savedPath_;
-  std::filesystem::path savedFolder_;
 };
 
 TEST(IsJpegPath, ExtensionAfterTheLastFullStop) {
@@ -84,7 +80,7 @@ TEST(IsJpegPath, ExtensionAfterTheLastFullStop) {
 
 TEST_F(JpegConversionTest, DecodesIntoTheTemporaryFolderOnly) {
   const std::string in = folder_.file("in");
-  testing::writeWholeFile(in + "/scan.pnm", "not to be touched");
+  test_support::writeFile(in + "/scan.pnm", "not to be touched");
   for (const char* name : {"scan.jpg", "scan.JPG", "scan.jpeg"}) makeJpeg(in + "/" + name);
   const std::set<std::string> before = folderListing(in);
 
@@ -97,7 +93,7 @@ TEST_F(JpegConversionTest, DecodesIntoTheTemporaryFolderOnly) {
     EXPECT_FALSE(std::filesystem::exists(conversion.pnmPath));
   }
   EXPECT_EQ(folderListing(in), before);
-  EXPECT_EQ(testing::readWholeFile(in + "/scan.pnm"), "not to be touched");
+  EXPECT_EQ(test_support::readFile(in + "/scan.pnm"), "not to be touched");
   EXPECT_TRUE(folderListing(folder_.file("tmp")).empty());
 }
 
@@ -116,11 +112,11 @@ TEST_F(JpegConversionTest, PathsWithBlanksQuotesOrALeadingDash) {
 
 TEST_F(JpegConversionTest, FailedDecoderLeavesAnUnreadableTemporaryFile) {
   const std::string notJpeg = folder_.file("in/text.jpg");
-  testing::writeWholeFile(notJpeg, "this is no JPEG");
+  test_support::writeFile(notJpeg, "this is no JPEG");
   const JpegConversion conversion = convertJpegToPnm(notJpeg);
   ASSERT_TRUE(conversion.ok);
   EXPECT_TRUE(isInTemporaryFolder(conversion.pnmPath));
-  EXPECT_FALSE(testing::readWholeFile(conversion.pnmPath).starts_with("P5"));
+  EXPECT_FALSE(test_support::readFile(conversion.pnmPath).starts_with("P5"));
   removeConvertedPnm(conversion.pnmPath);
   EXPECT_TRUE(folderListing(folder_.file("tmp")).empty());
 }
@@ -128,7 +124,7 @@ TEST_F(JpegConversionTest, FailedDecoderLeavesAnUnreadableTemporaryFile) {
 TEST_F(JpegConversionTest, MissingDecoder) {
   ASSERT_EQ(setenv("PATH", "", 1), 0);
   const std::string jpeg = folder_.file("in/scan.jpg");
-  testing::writeWholeFile(jpeg, "whatever");
+  test_support::writeFile(jpeg, "whatever");
   const JpegConversion conversion = convertJpegToPnm(jpeg);
   EXPECT_FALSE(conversion.ok);
   EXPECT_EQ(conversion.message, "Can't find djpeg");
@@ -137,7 +133,7 @@ TEST_F(JpegConversionTest, MissingDecoder) {
 
 TEST_F(JpegConversionTest, DecoderInTheCurrentFolderComesFirst) {
   EXPECT_TRUE(findJpegDecoder().ends_with("/djpeg"));
-  testing::writeWholeFile("djpeg", "#!/bin/sh\nexit 0\n");
+  test_support::writeFile("djpeg", "#!/bin/sh\nexit 0\n");
   EXPECT_NE(findJpegDecoder(), "./djpeg");  // not executable
   ASSERT_EQ(chmod("djpeg", 0755), 0);
   EXPECT_EQ(findJpegDecoder(), "./djpeg");
@@ -147,7 +143,7 @@ TEST_F(JpegConversionTest, RemovalTouchesOnlyConvertedFiles) {
   const std::string beside = folder_.file("in/scan.pnm");
   const std::string otherTemporary = folder_.file("tmp/other.pnm");
   for (const std::string& path : {beside, otherTemporary}) {
-    testing::writeWholeFile(path, "keep");
+    test_support::writeFile(path, "keep");
     removeConvertedPnm(path);
     EXPECT_TRUE(std::filesystem::exists(path)) << path;
   }

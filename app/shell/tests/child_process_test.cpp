@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/shell/tests/temp_folder.h"
+#include "common/tests/scratch_dir.h"
 
 namespace glimmer {
 namespace {
@@ -51,9 +51,9 @@ TEST(RunChildProcess, ChildHasNullStreamsAndItsOwnSession) {
 }
 
 TEST(RunChildProcess, QuotedProgramPathWithBlanks) {
-  testing::TempFolder folder;
+  test_support::ScratchDir folder;
   const std::string program = folder.file("my prog.sh");
-  testing::writeWholeFile(program, "#!/bin/sh\nexit $#\n");
+  test_support::writeFile(program, "#!/bin/sh\nexit $#\n");
   ASSERT_EQ(chmod(program.c_str(), 0755), 0);
   EXPECT_EQ(runChildProcess("\"" + program + "\" \"one arg\" two", true), 2);
 }

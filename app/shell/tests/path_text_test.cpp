@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/shell/tests/temp_folder.h"
+#include "common/tests/scratch_dir.h"
 
 namespace glimmer {
 namespace {
@@ -24,17 +24,17 @@ TEST(ToLowerCopy, LowersAsciiLettersOnly) {
 }
 
 TEST(PathTests, FilesAndFolders) {
-  testing::TempFolder folder;
+  test_support::ScratchDir folder;
   const std::string file = folder.file("page.pnm");
-  testing::writeWholeFile(file, "P5");
+  test_support::writeFile(file, "P5");
 
   EXPECT_TRUE(fileExists(file));
-  EXPECT_TRUE(fileExists(folder.path()));
+  EXPECT_TRUE(fileExists(folder.path().string()));
   EXPECT_FALSE(fileExists(folder.file("missing")));
   EXPECT_FALSE(fileExists(""));
 
-  EXPECT_TRUE(folderExists(folder.path()));
-  EXPECT_TRUE(folderExists(folder.path() + "/"));
+  EXPECT_TRUE(folderExists(folder.path().string()));
+  EXPECT_TRUE(folderExists(folder.path().string() + "/"));
   EXPECT_TRUE(folderExists("/"));
   EXPECT_FALSE(folderExists(file));
   EXPECT_FALSE(folderExists(file + "/"));

@@ -1,0 +1,49 @@
+// How glimmer-cli hosts one driver run: errors and questions on stderr, an
+// optional progress bar on stderr, and the driver's diagnostic lines on stdout
+// only when asked for.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "pipeline/driver_host.h"
+
+namespace glimmer::cli {
+
+struct HostSettings {
+  bool assumeYes = false;     // answer Yes to overwrite questions
+  bool canAsk = false;        // a person at a terminal can answer questions
+  bool showProgress = false;  // draw a progress bar on stderr
+  bool verbose = false;       // pass diagnostic lines through to stdout
+};
+
+class CliHost : public DriverHost {
+ public:
+  CliHost(HostSettings settings, std::string inputLabel, int bandCount);
+
+  void showError(const std::string& text, const std::string& title) override;
+  bool askYesNo(const std::string& text, const std::string& title) override;
+  void reportProgress(int band, int thousandths) override;
+  void diagnosticLine(std::string_view line) override;
+
+  // Clears the progress bar line, if one was drawn.
+  void finishProgress();
+
+  // What went wrong in this run, for the batch summary; empty when nothing did.
+  const std::string& failure() const { return failure_; }
+
+ private:
+  void drawBar(int permille);
+  void clearBar();
+
+  HostSettings settings_;
+  std::string label_;
+  std::mutex mutex_;
+  std::vector<int> bandProgress_;
+  int drawnPercent_ = -1;
+  std::string failure_;
+};
+
+}  // namespace glimmer::cli

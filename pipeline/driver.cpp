@@ -1,0 +1,139 @@
+#include "pipeline/driver.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <barrier>
+#include <cstdio>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "analysis/shared_analysis.h"
+#include "formats/bmp_writer.h"
+#include "formats/diagnostic_logs.h"
+#include "formats/pnm_reader.h"
+#include "pipeline/bands.h"
+#include "skeleton/skeletonise.h"
+
+namespace glimmer {
+
+namespace {
+
+constexpr std::int32_t kMaxBands = 64;
+
+std::string formatted(const char* format, std::string_view value) {
+  std::string text(format);
+  text.replace(text.find("%s"), 2, value);
+  return text;
+}
+
+bool isReadableFile(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+bool pathExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+// Both paths name one existing file (also through links or different spellings).
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat first {
+  }, second{};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
+// Runs one thread per band over the page and merges their images.
+GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
+  std::vector<BandJob> jobs(static_cast<std::size_t>(bandCount));
+  std::barrier<> startLine(bandCount);
+  std::vector<std::thread> threads;
+  threads.reserve(jobs.size());
+  for (std::int32_t i = 0; i < bandCount; ++i) {
+    BandJob& job = jobs[static_cast<std::size_t>(i)];
+    job.index = i;
+    job.range = bandBounds(page.width, bandCount, i);
+    job.page = &page;
+    job.shared = &shared;
+    job.host = &host;
+    job.startLine = &startLine;
+    char line[80];
+    std::snprintf(line, sizeof line, "Starting thread %d from %d to %d\n", i, job.range.start, job.range.end);
+    host.diagnosticLine(line);
+    threads.emplace_back(runBand, std::ref(job));
+  }
+  for (std::thread& thread : threads) thread.join();
+
+  GreyImage result = std::move(jobs.front().bandImage);
+  for (std::size_t i = 1; i < jobs.size(); ++i) result = mergeBandImages(result, jobs[i].bandImage);
+  return result;
+}
+
+void appendVoteLines(const SharedAnalysis& shared, LineSink& scores) {
+  // Keys 4 to 6 are labelled 1 to 3; nothing counts them, so they print 0.
+  static constexpr const char* kLabels[] = {"0", "1", "2", "3", "1", "2", "3"};
+  for (std::int32_t key = 0; key < 7; ++key) {
+    const auto found = shared.votes.find(key);
+    const std::int32_t count = found == shared.votes.end() ? 0 : found->second;
+    char line[32];
+    std::snprintf(line, sizeof line, "%s:%d\n", kLabels[key], count);
+    scores.write(line);
+  }
+}
+
+}  // namespace
+
+int processImageFile(const ProcessRequest& request, DriverHost& host, std::string& processedPnmPath) {
+  DiagnosticFiles diagnostics;
+  const std::string& inputPath = request.inputPath;
+  const std::string& outputPath = request.outputPath;
+
+  if (inputPath.empty()) {
+    host.showError("No input file specified", kErrorTitle);
+    return 1;
+  }
+  if (!isReadableFile(inputPath)) {
+    host.showError("Specified image file does not exist", kErrorTitle);
+    return 1;
+  }
+  if (sameFile(inputPath, outputPath)) {
+    host.showError(formatted("BMP file (%s) is the input file - choose another output", outputPath), kErrorTitle);
+    return 1;
+  }
+  if (pathExists(outputPath) &&
+      !host.askYesNo(formatted("BMP file (%s) already exists - Do yo wish to overwrite it?", outputPath),
+                     kErrorTitle)) {
+    return 1;
+  }
+
+  PnmResult pnm = readPnm(inputPath);
+  if (!pnm.image) {
+    host.showError("Not a valid PNM file", kErrorTitle);
+    return 1;
+  }
+
+  GreyImage& page = *pnm.image;
+  SharedAnalysis shared(page.width, page.height, diagnostics.scores());
+  const std::int32_t bandCount = std::clamp(request.bandCount, 1, kMaxBands);
+  GreyImage result = analyseInBands(page, bandCount, shared, host);
+
+  if (!writeBmp(result, outputPath)) {
+    host.showError(formatted("Cannot create BMP file (%s)", outputPath), kErrorTitle);
+    return 1;
+  }
+  skeletonise(result, true);
+  writeBmp(result, "skeleton.bmp");
+
+  processedPnmPath = inputPath;
+  appendVoteLines(shared, diagnostics.scores());
+  return 0;
+}
+
+}  // namespace glimmer

@@ -1,0 +1,112 @@
+#include "pipeline/bands.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <vector>
+
+#include "common/tests/scratch_dir.h"
+#include "pipeline/tests/recording_host.h"
+
+namespace glimmer {
+namespace {
+
+std::vector<BandRange> allBands(std::int32_t width, std::int32_t count) {
+  std::vector<BandRange> bands;
+  for (std::int32_t i = 0; i < count; ++i) bands.push_back(bandBounds(width, count, i));
+  return bands;
+}
+
+MATCHER_P2(Band, start, end, "") { return arg.start == start && arg.end == end; }
+
+TEST(BandBounds, SplitsWidthsIntoConsecutiveBandsWithinOneColumn) {
+  using ::testing::ElementsAre;
+  EXPECT_THAT(allBands(10, 3), ElementsAre(Band(0, 3), Band(3, 6), Band(6, 10)));
+  EXPECT_THAT(allBands(1000, 3), ElementsAre(Band(0, 333), Band(333, 666), Band(666, 1000)));
+  EXPECT_THAT(allBands(1000, 4), ElementsAre(Band(0, 250), Band(250, 500), Band(500, 750), Band(750, 1000)));
+  // Single-precision arithmetic would give an empty band 6 and a two-column band 7 here.
+  EXPECT_THAT(allBands(8, 8), ElementsAre(Band(0, 1), Band(1, 2), Band(2, 3), Band(3, 4), Band(4, 5), Band(5, 6),
+                                          Band(6, 7), Band(7, 8)));
+  EXPECT_THAT(allBands(65535, 64).back(), Band(64511, 65535));
+  EXPECT_THAT(allBands(2, 3), ElementsAre(Band(0, 0), Band(0, 1), Band(1, 2)));
+}
+
+TEST(WhitenRowInteriors, WhitensInsideTheBoxAndSkipsRowsReachingOutside) {
+  GreyImage image(30, 12, 0);
+  const SharedPage page(image);
+  const std::vector<TextRow> rows = {
+      {10, 20, 5, 9, 0, 0},   // whitens columns 11..19 of rows 6..8
+      {0, 5, -1, 4, 0, 0},    // touches the top border: skipped
+      {22, 28, 3, 12, 0, 0},  // reaches the last row: skipped
+      {2, 6, 7, 8, 0, 0},     // no interior row: skipped
+  };
+  whitenRowInteriors(page, rows);
+  for (std::int32_t y = 0; y < image.height; ++y) {
+    for (std::int32_t x = 0; x < image.width; ++x) {
+      const bool inside = x >= 11 && x <= 19 && y >= 6 && y <= 8;
+      EXPECT_EQ(image.at(x, y), inside ? 255 : 0) << x << "," << y;
+    }
+  }
+}
+
+TEST(MergeBandImages, KeepsEveryBandsTextAndTheLesserWhereBothHaveText) {
+  GreyImage a(3, 1, 255), b(3, 1, 255);
+  a.at(0, 0) = 40;
+  b.at(1, 0) = 90;
+  a.at(2, 0) = 70;
+  b.at(2, 0) = 20;
+  const GreyImage merged = mergeBandImages(a, b);
+  EXPECT_EQ(merged.pixels, (std::vector<std::uint8_t>{40, 90, 20}));
+}
+
+struct BandRun {
+  std::vector<int> progress;
+  std::vector<std::string> lines;
+};
+
+BandRun runOneBand(GreyImage& page, BandRange range, std::vector<TextRow> rows = {}) {
+  test_support::RecordingHost host;
+  struct NullSink : LineSink {
+    void write(std::string_view) override {}
+  } sink;
+  SharedAnalysis shared(page.width, page.height, sink);
+  shared.textRows = std::move(rows);
+  std::barrier<> startLine(1);
+  BandJob job;
+  job.index = 2;
+  job.range = range;
+  job.page = &page;
+  job.shared = &shared;
+  job.host = &host;
+  job.startLine = &startLine;
+  runBand(job);
+  EXPECT_EQ(job.bandImage, GreyImage(page.width, page.height, 255));
+  return {host.progress[2], host.lines};
+}
+
+TEST(RunBand, ReportsProgressPerColumnInThousandths) {
+  GreyImage page(12, 4, 255);
+  EXPECT_EQ(runOneBand(page, {5, 8}).progress, (std::vector<int>{0, 333, 666}));
+  EXPECT_EQ(runOneBand(page, {0, 4}).progress, (std::vector<int>{0, 250, 500, 750}));
+}
+
+TEST(RunBand, WritesOneLinePerColumnAndACompletionLine) {
+  GreyImage page(12, 4, 255);
+  const BandRun run = runOneBand(page, {3, 6});
+  EXPECT_EQ(run.lines,
+            (std::vector<std::string>{"Thread:2 Complete:0.000000% X:3\n", "Thread:2 Complete:33.333333% X:4\n",
+                                      "Thread:2 Complete:66.666667% X:5\n", "***Thread #2 complete\n"}));
+}
+
+TEST(RunBand, EmptyBandReportsNothingButStillWhitensRecordedRows) {
+  GreyImage page(12, 12, 0);
+  const BandRun run = runOneBand(page, {4, 4}, {{2, 6, 2, 6, 0, 0}});
+  EXPECT_TRUE(run.progress.empty());
+  EXPECT_EQ(run.lines, std::vector<std::string>{"***Thread #2 complete\n"});
+  EXPECT_EQ(page.at(3, 3), 255);
+  EXPECT_EQ(page.at(2, 3), 0);
+}
+
+}  // namespace
+}  // namespace glimmer

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "analysis/band_scratch.h"
-#include "analysis/detail/seed_test.h"
+#include "analysis/detail/seed_verification.h"
 #include "common/shared_page.h"
 #include "skeleton/stroke_width.h"
 

@@ -1,4 +1,4 @@
-#include "analysis/detail/seed_test.h"
+#include "analysis/detail/seed_verification.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,12 +1,15 @@
-// Working storage of one band thread's analysis, reused from pixel to pixel.
-// Nothing in it outlives one call of analyseSeed except reserved capacity.
+// Working storage of one band thread's analysis, reused from pixel to pixel,
+// made anew for every run. Beyond reserved capacity only the record of the
+// row scans already followed outlives a call of analyseSeed.
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <vector>
 
 #include "analysis/detail/blob_growth.h"
 #include "analysis/detail/colour_split.h"
+#include "analysis/detail/row_scan.h"
 
 namespace glimmer {
 
@@ -19,6 +22,11 @@ struct BandScratch {
   detail::ColourList colours;
   std::vector<std::int32_t> levelValues;  // greys of a box, for the text level estimate
   std::vector<std::int32_t> levelLabels;  // their cluster labels
+
+  // Scans this band has followed since the page last changed: following one
+  // again finds the same line, whose words are already handled.
+  std::set<detail::RowScan> followedScans;
+  std::uint64_t pageEditsSeen = 0;
 };
 
 }  // namespace glimmer

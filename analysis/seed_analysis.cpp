@@ -1,7 +1,9 @@
 #include "analysis/seed_analysis.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "analysis/detail/letter_record.h"
@@ -80,25 +82,40 @@ void recordWord(const BandScratch& scratch, const SharedPage& page, std::int32_t
   ++shared.letterCounter;
 }
 
+// Tests and records the words of a line found from the seed at (x, y).
+void recordLine(const BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y,
+                const std::vector<CharBlob>& line, GreyImage& bandImage, SharedAnalysis& shared) {
+  const RowBox row = rowBoxOf(line);
+  const std::vector<CharacterBox> cells = detail::makeCharCells(line);
+  const LineKey key{row.left, row.top, row.right, row.bottom, static_cast<std::int32_t>(line.size())};
+  for (const WordCell& word : detail::splitIntoWords(line)) {
+    {
+      // Every word of a line carries the line's key, so only the first word
+      // of a line found for the first time gets past this test.
+      const std::lock_guard lock(shared.mutex);
+      if (!shared.seedCache.insert(key).second) continue;
+    }
+    if (detail::isTextWord(cells, word)) recordWord(scratch, page, x, y, line, cells, row, word, bandImage, shared);
+  }
+}
+
 }  // namespace
 
 void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y, GreyImage& bandImage,
                  SharedAnalysis& shared) {
-  std::vector<CharBlob> line;
-  detail::findRowFromSeed(scratch, page, x, y, line);
-  if (!line.empty()) {
-    const RowBox row = rowBoxOf(line);
-    const std::vector<CharacterBox> cells = detail::makeCharCells(line);
-    const LineKey key{row.left, row.top, row.right, row.bottom, static_cast<std::int32_t>(line.size())};
-    for (const WordCell& word : detail::splitIntoWords(line)) {
-      {
-        // Every word of a line carries the line's key, so only the first word
-        // of a line found for the first time gets past this test.
-        const std::lock_guard lock(shared.mutex);
-        if (!shared.seedCache.insert(key).second) continue;
-      }
-      if (detail::isTextWord(cells, word)) recordWord(scratch, page, x, y, line, cells, row, word, bandImage, shared);
-    }
+  const std::uint64_t pageEdits = shared.pageEdits.load(std::memory_order_acquire);
+  if (pageEdits != scratch.pageEditsSeen) {
+    scratch.followedScans.clear();
+    scratch.pageEditsSeen = pageEdits;
+  }
+  // Most seeds lie on a line found before. Following its scan again on an
+  // unchanged page would find the same line, whose key is already set, and
+  // record nothing; so each scan is followed once.
+  const std::optional<detail::RowScan> scan = detail::rowScanOfSeed(scratch, page, x, y);
+  if (scan && scratch.followedScans.insert(*scan).second) {
+    std::vector<CharBlob> line;
+    detail::findRowFromSeed(scratch, page, *scan, line);
+    if (!line.empty()) recordLine(scratch, page, x, y, line, bandImage, shared);
   }
   scratch.registry.releaseAll();
 }

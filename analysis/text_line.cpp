@@ -141,11 +141,9 @@ TextBand scanRow(BandScratch& scratch, const SharedPage& page, const RowScan& sc
   return band;
 }
 
-void findRowFromSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y,
-                     std::vector<CharBlob>& line) {
-  line.clear();
+std::optional<RowScan> rowScanOfSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y) {
   const std::optional<CharBlob> seed = verifySeed(scratch, page, x, y);
-  if (!seed) return;
+  if (!seed) return std::nullopt;
   const TextLevel level =
       estimateTextLevel(scratch, page, seed->left, seed->top, seed->right, seed->bottom, seed->darkText);
   RowScan scan;
@@ -158,6 +156,10 @@ void findRowFromSeed(BandScratch& scratch, const SharedPage& page, std::int32_t 
   scan.seedBottom = seed->bottom;
   scan.fillLimit = kFillFactor * seed->pixelCount;
   scan.seedHeight = std::abs(seed->bottom - seed->top);
+  return scan;
+}
+
+void findRowFromSeed(BandScratch& scratch, const SharedPage& page, const RowScan& scan, std::vector<CharBlob>& line) {
   const TextBand band = scanRow(scratch, page, scan, line);
   dropDuplicateBlobs(line);
   sortByLeft(line);

@@ -55,6 +55,7 @@ void runBand(BandJob& job) {
     rows = shared.textRows;
   }
   whitenRowInteriors(page, rows);
+  shared.pageEdits.fetch_add(1);  // bands still scanning must look at the page afresh
   job.bandImage = std::move(bandImage);
 
   char line[48];

@@ -9,25 +9,12 @@
 #include <vector>
 
 #include "analysis/band_scratch.h"
+#include "analysis/detail/row_scan.h"
 #include "analysis/detail/seed_verification.h"
 #include "common/shared_page.h"
 #include "skeleton/stroke_width.h"
 
 namespace glimmer::detail {
-
-// What a row scan follows: the seed's middle row and the seed blob's grey,
-// margin and vertical extent.
-struct RowScan {
-  std::int32_t startX = 0;
-  std::int32_t endX = 0;  // exclusive
-  std::int32_t y = 0;
-  std::int32_t level = -1;  // -1: each column's own text grey
-  std::int32_t margin = 0;
-  std::int32_t seedTop = 0;
-  std::int32_t seedBottom = 0;
-  std::int32_t fillLimit = 0;
-  std::int32_t seedHeight = 0;
-};
 
 // The band of heights the line's characters share. It starts at the seed's
 // extent and changes only on blobs taller than a third of it.
@@ -79,10 +66,13 @@ std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& pag
 // back out of the registry.
 TextBand scanRow(BandScratch& scratch, const SharedPage& page, const RowScan& scan, std::vector<CharBlob>& blobs);
 
-// The line that the seed at (x, y) starts, left to right, with its band set in
-// every blob; empty when (x, y) is not a seed.
-void findRowFromSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y,
-                     std::vector<CharBlob>& line);
+// The scan that follows the line of the seed at (x, y), or nothing when (x, y)
+// is not a seed. The seed blob stays registered either way.
+std::optional<RowScan> rowScanOfSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y);
+
+// The line a seed's scan finds, left to right, with the line's band set in
+// every blob.
+void findRowFromSeed(BandScratch& scratch, const SharedPage& page, const RowScan& scan, std::vector<CharBlob>& line);
 
 // Keeps the first blob of every box.
 void dropDuplicateBlobs(std::vector<CharBlob>& blobs);

@@ -105,6 +105,20 @@ TEST_F(RingWordTest, SeedInTheSecondCharacterAddsARowButNoLetters) {
   EXPECT_EQ(shared.letterCounter, 2);
 }
 
+TEST_F(RingWordTest, LinesAreFollowedAgainOnceThePageHasChanged) {
+  analyseCharacter(0);
+  fillBox(image, left(2), 10, left(2) + 11, 29, 255);
+
+  // Unannounced, the change goes unseen: the scan was followed already.
+  analyseCharacter(0);
+  EXPECT_EQ(shared.textRows.size(), 1u);
+
+  shared.pageEdits.fetch_add(1);
+  analyseCharacter(0);
+  ASSERT_EQ(shared.textRows.size(), 2u);
+  EXPECT_EQ(shared.textRows[1], (TextRow{8, 39, 8, 31, 10, 29}));
+}
+
 TEST_F(SeedAnalysisTest, WordFailingTheStrokeWidthTestIsRecordedButNotPainted) {
   fillBox(image, 10, 10, 19, 29, 100);      // a solid bar
   drawRing(image, 26, 10, 35, 29, 1, 100);  // beside a thin ring: inconsistent thickness

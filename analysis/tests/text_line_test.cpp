@@ -132,22 +132,33 @@ TEST(TextBand, ShortBlobsLeaveTheBandAndTheFirstTallOneSetsIt) {
   EXPECT_EQ(band.bottom(), 21);
 }
 
-TEST(FindRowFromSeed, ScanStartsAtTheSeedBlobsLeftEdgeAndSetsTheBand) {
+TEST(FindRowFromSeed, ScanStartsAtTheSeedBlobsLeftEdgeOnItsMiddleRowAndSetsTheBand) {
   GreyImage image(80, 30);
   fillBox(image, 10, 10, 13, 19);
   fillBox(image, 20, 10, 23, 19);
   BandScratch scratch(image.width, image.height);
   const SharedPage page(image);
+  EXPECT_FALSE(rowScanOfSeed(scratch, page, 5, 5).has_value());
+
+  const std::optional<RowScan> scan = rowScanOfSeed(scratch, page, 12, 10);
+  ASSERT_TRUE(scan.has_value());
+  EXPECT_EQ(scan->startX, 10);
+  EXPECT_EQ(scan->endX, 79);
+  EXPECT_EQ(scan->y, 14);
+  EXPECT_EQ(scan->level, 0);
+  EXPECT_EQ(scan->margin, 255 / 4);
+  EXPECT_EQ(scan->seedTop, 10);
+  EXPECT_EQ(scan->seedBottom, 19);
+  EXPECT_EQ(scan->fillLimit, 8 * 40);
+  EXPECT_EQ(scan->seedHeight, 9);
+
   std::vector<CharBlob> line;
-  findRowFromSeed(scratch, page, 12, 10, line);
+  findRowFromSeed(scratch, page, *scan, line);
   ASSERT_EQ(leftEdges(line), (std::vector<std::int32_t>{10, 20}));
   for (const CharBlob& blob : line) {
     EXPECT_EQ(blob.baselo, 10);
     EXPECT_EQ(blob.basehi, 19);
   }
-
-  findRowFromSeed(scratch, page, 5, 5, line);
-  EXPECT_TRUE(line.empty());
 }
 
 TEST(LineBlobs, DuplicatesDropLaterCopiesAndTheSortKeepsScanOrderForEqualLefts) {

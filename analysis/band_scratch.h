@@ -1,6 +1,7 @@
 // Working storage of one band thread's analysis, reused from pixel to pixel,
-// made anew for every run. Beyond reserved capacity only the record of the
-// row scans already followed outlives a call of analyseSeed.
+// made anew for every run. Beyond reserved capacity only what the band learnt
+// about the unchanged page (areas too large to be a seed, row scans already
+// followed) outlives a call of analyseSeed.
 #pragma once
 
 #include <cstdint>
@@ -22,11 +23,12 @@ struct BandScratch {
   detail::ColourList colours;
   std::vector<std::int32_t> levelValues;  // greys of a box, for the text level estimate
   std::vector<std::int32_t> levelLabels;  // their cluster labels
+  detail::OverflowMemo seedOverflows;     // of the seed tests, pixel after pixel
 
   // Scans this band has followed since the page last changed: following one
   // again finds the same line, whose words are already handled.
   std::set<detail::RowScan> followedScans;
-  std::uint64_t pageEditsSeen = 0;
+  std::uint64_t pageEditsSeen = 0;  // the page's edit count both records hold for
 };
 
 }  // namespace glimmer

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 
 namespace glimmer::detail {
 
@@ -60,6 +61,31 @@ bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
   }
   visited.clear(pixels);
   return true;
+}
+
+bool OverflowMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
+                        std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels) {
+  bool grown = false;
+  if (besideKnownOverflow(startX, startY, target, tolerance, limit)) {
+    pixels.clear();
+  } else {
+    grown = growBlob(page, visited, startX, startY, target, tolerance, limit, pixels);
+  }
+  if (!grown && joinsBlob(page.at(startX, startY), target, tolerance)) {
+    known_ = true;
+    x_ = startX;
+    y_ = startY;
+    target_ = target;
+    tolerance_ = tolerance;
+    limit_ = limit;
+  }
+  return grown;
+}
+
+bool OverflowMemo::besideKnownOverflow(std::int32_t x, std::int32_t y, std::int32_t target, std::int32_t tolerance,
+                                       std::int32_t limit) const {
+  return known_ && std::abs(x - x_) <= 1 && std::abs(y - y_) <= 1 && target == target_ && tolerance == tolerance_ &&
+         limit == limit_;
 }
 
 }  // namespace glimmer::detail

@@ -53,7 +53,9 @@ std::optional<CharBlob> verifySeed(BandScratch& scratch, const SharedPage& page,
   if (!pair || !withinTolerance(std::int32_t{page.at(x, y)}, pair->text, kSeedTolerance)) return std::nullopt;
 
   PixelList& pixels = scratch.registry.nextSlot();
-  if (!growBlob(page, scratch.visited, x, y, pair->text, kSeedTolerance, kSeedBlobLimit, pixels)) return std::nullopt;
+  if (!scratch.seedOverflows.grow(page, scratch.visited, x, y, pair->text, kSeedTolerance, kSeedBlobLimit, pixels)) {
+    return std::nullopt;
+  }
   const std::int32_t index = scratch.registry.registerNext();
   const CharBlob blob = measureBlob(page, pixels, index, *pair);
   if (blob.height <= kMinSeedHeight || blob.height >= kMaxSeedHeight) return std::nullopt;

@@ -93,25 +93,16 @@ void TextBand::take(const CharBlob& blob, std::int32_t seedHeight) {
 }
 
 std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& page, std::int32_t x, const RowScan& scan,
-                                     OverflowedColumn& lastOverflow) {
+                                     OverflowMemo& overflows) {
   blockHistogram(page, x, scan.y, std::max(scan.seedHeight, kMinBlockSide), scratch.histogram);
   buildColourList(scratch.histogram, scratch.colours);
   const std::optional<ColourPair> pair = splitColours(scratch.colours.entries(), scan.margin / 4);
   if (!pair) return std::nullopt;
   const std::int32_t text = scan.level == -1 ? pair->text : scan.level;
-  const std::int32_t startGrey = page.at(x, scan.y);
-  if (!withinTolerance(startGrey, text, scan.margin)) return std::nullopt;
+  if (!withinTolerance(std::int32_t{page.at(x, scan.y)}, text, scan.margin)) return std::nullopt;
 
-  const bool startJoins = joinsBlob(startGrey, text, scan.margin);
-  if (startJoins && lastOverflow.x == x - 1 && lastOverflow.target == text) {
-    lastOverflow.x = x;
-    return std::nullopt;
-  }
   PixelList& pixels = scratch.registry.nextSlot();
-  if (!growBlob(page, scratch.visited, x, scan.y, text, scan.margin, scan.fillLimit, pixels)) {
-    if (startJoins) lastOverflow = {x, text};
-    return std::nullopt;
-  }
+  if (!overflows.grow(page, scratch.visited, x, scan.y, text, scan.margin, scan.fillLimit, pixels)) return std::nullopt;
   const std::int32_t index = scratch.registry.registerNext();
   return measureBlob(page, pixels, index, *pair);
 }
@@ -119,10 +110,10 @@ std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& pag
 TextBand scanRow(BandScratch& scratch, const SharedPage& page, const RowScan& scan, std::vector<CharBlob>& blobs) {
   blobs.clear();
   TextBand band(scan.seedTop, scan.seedBottom);
-  OverflowedColumn lastOverflow;
+  OverflowMemo overflows;
   for (std::int32_t x = scan.startX; x < scan.endX; ++x) {
     const std::int32_t savedCount = scratch.registry.count();
-    const std::optional<CharBlob> blob = verifyBlobAt(scratch, page, x, scan, lastOverflow);
+    const std::optional<CharBlob> blob = verifyBlobAt(scratch, page, x, scan, overflows);
     if (!blob) continue;
     if (!hasCharacterShape(*blob) || !sitsOnSeedBand(*blob, scan)) {
       scratch.registry.rollBack(savedCount);

@@ -73,4 +73,27 @@ constexpr bool joinsBlob(std::int32_t grey, std::int32_t target, std::int32_t to
 bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
               std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels);
 
+// growBlob that skips growths bound to overflow. Once a growth overflowed
+// from a start pixel inside its own grey range, a growth alike from any pixel
+// beside that start reaches the start's whole 8-connected area, which is known
+// to be too large. Large uniform areas are thus flooded once per run of
+// neighbouring start pixels, not once per pixel.
+class OverflowMemo {
+ public:
+  bool grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY, std::int32_t target,
+            std::int32_t tolerance, std::int32_t limit, PixelList& pixels);
+  void forget() { known_ = false; }
+
+ private:
+  bool besideKnownOverflow(std::int32_t x, std::int32_t y, std::int32_t target, std::int32_t tolerance,
+                           std::int32_t limit) const;
+
+  bool known_ = false;
+  std::int32_t x_ = 0;  // the start pixel of an overflowing growth, inside its grey range
+  std::int32_t y_ = 0;
+  std::int32_t target_ = 0;
+  std::int32_t tolerance_ = 0;
+  std::int32_t limit_ = 0;
+};
+
 }  // namespace glimmer::detail

@@ -48,18 +48,10 @@ struct WordCell {
   std::int32_t bottomLimit = 0;       // least bottom
 };
 
-// The last column of a row scan whose growth overflowed from a start pixel
-// that itself lies in the grown grey range. A start pixel in the same range
-// right beside it lies in the same 8-connected area, which is known to be too
-// large, so its growth is skipped.
-struct OverflowedColumn {
-  std::int32_t x = -2;
-  std::int32_t target = 0;
-};
-
 // The blob grown at column x of the scanned row, registered, or nothing.
+// `overflows` remembers the scan's overflowing growths.
 std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& page, std::int32_t x, const RowScan& scan,
-                                     OverflowedColumn& lastOverflow);
+                                     OverflowMemo& overflows);
 
 // Walks the row from scan.startX and returns the band the accepted blobs set;
 // `blobs` receives them in scan order. Rejected and repeated blobs are rolled

@@ -90,6 +90,29 @@ TEST_F(BlobGrowthTest, StartPixelIsTakenWithoutAGreyTest) {
   EXPECT_EQ(pixels, (PixelList{{10, 10}, {11, 10}}));
 }
 
+TEST_F(BlobGrowthTest, OverflowMemoSkipsOnlyGrowthsBoundToOverflow) {
+  fillBox(image, 0, 0, 24, 24);  // 625 pixels of ink
+  OverflowMemo memo;
+  const SharedPage page(image);
+  auto grow = [&](std::int32_t x, std::int32_t y, std::int32_t target) {
+    const bool grown = memo.grow(page, visited, x, y, target, 80, 400, pixels);
+    EXPECT_TRUE(visited.allClear());
+    return grown;
+  };
+
+  EXPECT_FALSE(grow(10, 10, 0));
+  EXPECT_FALSE(grow(10, 11, 0));
+  EXPECT_FALSE(grow(11, 12, 0));
+  EXPECT_TRUE(pixels.empty());
+  EXPECT_TRUE(grow(12, 12, 100));  // beside, but grown towards another grey
+
+  // A start outside its own grey range that overflows through its neighbours
+  // says nothing about the pixels beside it.
+  EXPECT_FALSE(grow(25, 10, 0));
+  EXPECT_TRUE(grow(26, 10, 0));
+  EXPECT_EQ(pixels, (PixelList{{26, 10}}));
+}
+
 TEST(BlobRegistry, RollBackAndReleaseReuseSlots) {
   BlobRegistry registry;
   registry.nextSlot() = {{1, 1}};

@@ -83,13 +83,6 @@ TEST_F(BlobGrowthTest, NeighbourGreyWindowIsOpenBelowAndClosedAbove) {
   EXPECT_EQ(pixels, (PixelList{{10, 9}, {10, 10}, {11, 10}}));
 }
 
-TEST_F(BlobGrowthTest, StartPixelIsTakenWithoutAGreyTest) {
-  image.at(10, 10) = 255;
-  image.at(11, 10) = 0;
-  ASSERT_TRUE(grow(10, 10, 400));
-  EXPECT_EQ(pixels, (PixelList{{10, 10}, {11, 10}}));
-}
-
 TEST_F(BlobGrowthTest, OverflowMemoSkipsOnlyGrowthsBoundToOverflow) {
   fillBox(image, 0, 0, 24, 24);  // 625 pixels of ink
   OverflowMemo memo;
@@ -111,23 +104,6 @@ TEST_F(BlobGrowthTest, OverflowMemoSkipsOnlyGrowthsBoundToOverflow) {
   EXPECT_FALSE(grow(25, 10, 0));
   EXPECT_TRUE(grow(26, 10, 0));
   EXPECT_EQ(pixels, (PixelList{{26, 10}}));
-}
-
-TEST(BlobRegistry, RollBackAndReleaseReuseSlots) {
-  BlobRegistry registry;
-  registry.nextSlot() = {{1, 1}};
-  EXPECT_EQ(registry.registerNext(), 0);
-  const std::int32_t saved = registry.count();
-  registry.nextSlot() = {{2, 2}, {3, 3}};
-  EXPECT_EQ(registry.registerNext(), 1);
-  registry.rollBack(saved);
-  EXPECT_EQ(registry.count(), 1);
-  registry.nextSlot() = {{4, 4}};
-  EXPECT_EQ(registry.registerNext(), 1);
-  EXPECT_EQ(registry.pixels(0)[0], (PixelPoint{1, 1}));
-  EXPECT_EQ(registry.pixels(1)[0], (PixelPoint{4, 4}));
-  registry.releaseAll();
-  EXPECT_EQ(registry.count(), 0);
 }
 
 }  // namespace

@@ -142,15 +142,7 @@ TEST(FindRowFromSeed, ScanStartsAtTheSeedBlobsLeftEdgeOnItsMiddleRowAndSetsTheBa
 
   const std::optional<RowScan> scan = rowScanOfSeed(scratch, page, 12, 10);
   ASSERT_TRUE(scan.has_value());
-  EXPECT_EQ(scan->startX, 10);
-  EXPECT_EQ(scan->endX, 79);
-  EXPECT_EQ(scan->y, 14);
-  EXPECT_EQ(scan->level, 0);
-  EXPECT_EQ(scan->margin, 255 / 4);
-  EXPECT_EQ(scan->seedTop, 10);
-  EXPECT_EQ(scan->seedBottom, 19);
-  EXPECT_EQ(scan->fillLimit, 8 * 40);
-  EXPECT_EQ(scan->seedHeight, 9);
+  EXPECT_EQ(*scan, (RowScan{10, 79, 14, 0, 255 / 4, 10, 19, 8 * 40, 9}));
 
   std::vector<CharBlob> line;
   findRowFromSeed(scratch, page, *scan, line);

@@ -1,0 +1,203 @@
+#include "formats/pnm_reader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace glimmer {
+namespace {
+
+constexpr int kEndOfInput = -1;
+constexpr std::uint32_t kMaxSide = 65535;
+constexpr std::uint64_t kMaxPixels = 268'435'456;
+constexpr std::uint32_t kMaxSampleValue = 65535;
+
+// Where the bytes of a page come from: a file is read as it is parsed, so a
+// huge or hostile file costs no more than its header and the raster it declares.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // The next byte, or kEndOfInput.
+  virtual int next() = 0;
+  // Copies up to `count` bytes into `out`; returns how many there were.
+  virtual std::size_t read(std::uint8_t* out, std::size_t count) = 0;
+};
+
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+
+  int next() override { return position_ < bytes_.size() ? bytes_[position_++] : kEndOfInput; }
+
+  std::size_t read(std::uint8_t* out, std::size_t count) override {
+    const std::size_t available = std::min(count, bytes_.size() - position_);
+    std::memcpy(out, bytes_.data() + position_, available);
+    position_ += available;
+    return available;
+  }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::size_t position_ = 0;
+};
+
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(std::FILE* file) : file_(file) {}
+
+  int next() override {
+    const int c = std::getc(file_);
+    return c == EOF ? kEndOfInput : c;
+  }
+
+  std::size_t read(std::uint8_t* out, std::size_t count) override { return std::fread(out, 1, count, file_); }
+
+ private:
+  std::FILE* file_;
+};
+
+bool isWhiteSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+bool isDigit(int c) { return c >= '0' && c <= '9'; }
+
+struct PnmHeader {
+  bool colour = false;  // P6: three samples per pixel, the first one kept
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t maxValue = 0;
+};
+
+// Reads the header up to and including the single white-space byte after the
+// maximum value, leaving the source at the first raster byte.
+class HeaderParser {
+ public:
+  explicit HeaderParser(ByteSource& source) : source_(source) {}
+
+  bool parse(PnmHeader& header) {
+    const int first = source_.next();
+    if (first == kEndOfInput) return fail("empty file");
+    const int kind = source_.next();
+    if (first != 'P' || (kind != '5' && kind != '6')) return fail("not a P5 or P6 magic number");
+    header.colour = kind == '6';
+    current_ = source_.next();
+    if (current_ == kEndOfInput) return fail("header ends early");
+    if (!isWhiteSpace(current_) && current_ != '#') return fail("magic number not followed by white space");
+
+    if (!readField("width", kMaxSide, header.width) || !readField("height", kMaxSide, header.height)) return false;
+    if (std::uint64_t{header.width} * header.height > kMaxPixels) return fail("image has too many pixels");
+    if (!readField("maximum value", kMaxSampleValue, header.maxValue)) return false;
+    // The byte that ended the maximum value is the one separator before the raster.
+    if (!isWhiteSpace(current_)) return fail("maximum value not followed by white space");
+    return true;
+  }
+
+  const std::string& problem() const { return problem_; }
+
+ private:
+  bool fail(std::string problem) {
+    problem_ = std::move(problem);
+    return false;
+  }
+
+  // Skips white space and comments from current_ on; a comment runs to LF or CR.
+  void skipSeparators() {
+    while (current_ == '#' || isWhiteSpace(current_)) {
+      if (current_ == '#') {
+        do {
+          current_ = source_.next();
+        } while (current_ != '\n' && current_ != '\r' && current_ != kEndOfInput);
+      } else {
+        current_ = source_.next();
+      }
+    }
+  }
+
+  // A separator run, then a plain decimal number from 1 to `most` ended by white
+  // space or a comment; current_ is left at the byte that ended it.
+  bool readField(const std::string& name, std::uint32_t most, std::uint32_t& value) {
+    skipSeparators();
+    if (current_ == kEndOfInput) return fail("header ends early");
+    if (!isDigit(current_)) return fail(name + " is not a number");
+    std::uint32_t number = 0;
+    for (; isDigit(current_); current_ = source_.next()) {
+      // Saturates just above `most`, so a long run of digits cannot overflow.
+      number = std::min(number * 10 + static_cast<std::uint32_t>(current_ - '0'), most + 1);
+    }
+    if (current_ == kEndOfInput) return fail("header ends early");
+    if (!isWhiteSpace(current_) && current_ != '#') return fail(name + " is not a number");
+    if (number < 1 || number > most) return fail(name + " is out of range");
+    value = number;
+    return true;
+  }
+
+  ByteSource& source_;
+  int current_ = kEndOfInput;
+  std::string problem_;
+};
+
+// Every raw sample value mapped to 0..255; values above the maximum read as 255.
+std::vector<std::uint8_t> makeScaleTable(std::uint32_t maxValue, bool twoByteSamples) {
+  std::vector<std::uint8_t> table(twoByteSamples ? 65536 : 256, 255);
+  for (std::uint32_t v = 0; v <= maxValue && v < table.size(); ++v) {
+    table[v] = static_cast<std::uint8_t>((v * 255 + maxValue / 2) / maxValue);
+  }
+  return table;
+}
+
+// Bytes past the end of the input read as 255, which `image` is filled with.
+void readRaster(ByteSource& source, const PnmHeader& header, GreyImage& image) {
+  if (!header.colour && header.maxValue == 255) {
+    source.read(image.pixels.data(), image.pixels.size());
+    return;
+  }
+  const bool twoByteSamples = header.maxValue > 255;
+  const std::size_t bytesPerSample = twoByteSamples ? 2 : 1;
+  const std::size_t bytesPerPixel = bytesPerSample * (header.colour ? 3 : 1);
+  const std::vector<std::uint8_t> scale = makeScaleTable(header.maxValue, twoByteSamples);
+  std::vector<std::uint8_t> rowBytes(bytesPerPixel * header.width);
+  for (std::int32_t y = 0; y < image.height; ++y) {
+    const std::size_t got = source.read(rowBytes.data(), rowBytes.size());
+    std::fill(rowBytes.begin() + static_cast<std::ptrdiff_t>(got), rowBytes.end(), 255);
+    std::uint8_t* out = image.row(y);
+    const std::uint8_t* sample = rowBytes.data();
+    for (std::int32_t x = 0; x < image.width; ++x, sample += bytesPerPixel) {
+      out[x] = scale[twoByteSamples ? ((sample[0] << 8) | sample[1]) : sample[0]];
+    }
+  }
+}
+
+PnmResult decode(ByteSource& source) {
+  PnmHeader header;
+  HeaderParser parser(source);
+  if (!parser.parse(header)) return {std::nullopt, parser.problem()};
+  GreyImage image(static_cast<std::int32_t>(header.width), static_cast<std::int32_t>(header.height));
+  readRaster(source, header, image);
+  return {std::move(image), {}};
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+PnmResult readPnm(const std::string& path) {
+  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return {std::nullopt, "cannot open file"};
+  FileSource source(file.get());
+  PnmResult result = decode(source);
+  // A read error is not a short file: the page is not there to be read.
+  if (std::ferror(file.get())) return {std::nullopt, "cannot read file"};
+  return result;
+}
+
+PnmResult decodePnm(std::span<const std::uint8_t> bytes) {
+  MemorySource source(bytes);
+  return decode(source);
+}
+
+}  // namespace glimmer

@@ -15,19 +15,17 @@ constexpr const char* kAboutText =
     "A tool to remove the background in bitmap images (JPG or PNM input, BMP output) so that the text in the image "
     "is clear.\n\nGlimmer is written and looked after by the Glimmer team.";
 
-// The text after the last '.' of the path's last component; empty when that
-// component has none. A '.' in a folder name is not an extension.
-std::string extensionOf(const std::string& path) {
-  const std::string name = path.substr(path.find_last_of("/\\") + 1);
-  const auto dot = name.rfind('.');
-  return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+// Where the '.' before the extension stands: the last '.' of the path's last
+// component, or npos. A '.' in a folder name does not start an extension.
+std::size_t extensionDot(const std::string& path) {
+  const std::size_t nameStart = path.find_last_of("/\\") + 1;  // 0 when there is no separator
+  const std::size_t dot = path.rfind('.');
+  return dot != std::string::npos && dot >= nameStart ? dot : std::string::npos;
 }
 
-// The path with its extension replaced by ".bmp" (or ".bmp" appended), in '/' form.
+// The path with ".bmp" in place of its extension (or appended), in '/' form.
 std::string bmpPathFor(const std::string& path) {
-  const std::string extension = extensionOf(path);
-  const std::size_t stemLength = path.size() - extension.size() - (extension.empty() ? 0 : 1);
-  return replaceAll(path.substr(0, stemLength) + ".bmp", "\\", "/");
+  return replaceAll(path.substr(0, extensionDot(path)) + ".bmp", "\\", "/");
 }
 
 std::string afterLastSlash(const std::string& path) { return path.substr(path.rfind('/') + 1); }
@@ -38,7 +36,8 @@ std::string upToLastSlash(const std::string& path) {
 }
 
 bool isJpegPath(const std::string& path) {
-  const std::string extension = toLowerCopy(extensionOf(path));
+  const std::size_t dot = extensionDot(path);
+  const std::string extension = dot == std::string::npos ? std::string() : toLowerCopy(path.substr(dot + 1));
   return extension == "jpg" || extension == "jpeg";
 }
 

@@ -18,7 +18,7 @@ namespace {
 
 // The layout is given in dialog units, as the dialog was first drawn; one unit
 // is a quarter of an average character across and an eighth of one down.
-constexpr double kPixelsPerUnitAcross = 1.75;
+constexpr double kPixelsPerUnitAcross = 2.0;
 constexpr double kPixelsPerUnitDown = 2.0;
 
 int across(int units) { return static_cast<int>(units * kPixelsPerUnitAcross); }

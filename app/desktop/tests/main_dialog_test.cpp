@@ -122,10 +122,12 @@ TEST_F(MainDialogTest, ChosenInputNamesTheOutputAndProposesItsFolder) {
   chooseInput("/in.v2/scan");
   EXPECT_EQ(dialog.state().outputFileName, "scan.bmp");
   EXPECT_EQ(view.folderField, "/in.v2/");
+  chooseInput("/in.v2/scan.");
+  EXPECT_EQ(dialog.state().outputFileName, "scan.bmp");
 
   view.nextChosenFile.reset();
   dialog.browseInputFile();
-  EXPECT_EQ(view.inputField, "/in.v2/scan");
+  EXPECT_EQ(view.inputField, "/in.v2/scan.");
   EXPECT_EQ(dialog.state().outputFileName, "scan.bmp");
 }
 

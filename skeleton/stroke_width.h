@@ -1,5 +1,7 @@
 // The stroke-width test: a word is text when its characters, scaled to a height
 // of 60 pixels and thinned, show a consistent ink-per-skeleton-pixel ratio.
+// The test touches no shared state: the caller counts the votes and writes the
+// log block, under its own lock.
 #pragma once
 
 #include <cstdint>
@@ -37,10 +39,20 @@ struct StrokeWidthVerdict {
 
 // `working` is row-box sized and holds only the word's pixels; `characters` are
 // all of the line's cells, left to right; `wordPixels` is the word's pixel count.
+// Count key 1, 2, 3 for the tests that hold, in that order, then key 0 and the
+// log block when the word is valid.
 StrokeWidthVerdict strokeWidthTest(const GreyImage& working, std::span<const CharacterBox> characters,
                                    std::int32_t wordPixels, const RowBox& row, std::int32_t seedX, std::int32_t seedY);
 
-// Nearest-neighbour scaling; a new width or height of 0 gives an empty raster.
+// How many characters, in order, have a thickness within a third of the mean
+// thickness (lower bound included, upper excluded); the walk stops after the
+// first thickness below 2.5 or above 35.0. The mean includes every value.
+std::int32_t countConsistentThickness(std::span<const float> thickness);
+
+// Nearest-neighbour scaling: target pixel (x, y) takes source pixel
+// (x / (newWidth / width), y / (newHeight / height)), divided in double and
+// truncated. A new width or height of 0 gives a raster without pixels; a source
+// without pixels scales to white.
 GreyImage scaleNearest(const GreyImage& source, std::int32_t newWidth, std::int32_t newHeight);
 
 }  // namespace glimmer

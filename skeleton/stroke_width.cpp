@@ -1,0 +1,197 @@
+#include "skeleton/stroke_width.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <vector>
+
+#include "skeleton/skeletonise.h"
+
+namespace glimmer {
+namespace {
+
+constexpr std::uint8_t kWhite = 255;
+constexpr std::int32_t kScaledHeight = 60;
+
+// Maps target indices of one axis to source indices, trunc(i / (newSize / size)).
+// Empty sources map to -1.
+class NearestAxis {
+ public:
+  NearestAxis(std::int32_t size, std::int32_t newSize)
+      : size_(size), step_(static_cast<double>(newSize) / static_cast<double>(size)) {}
+
+  std::int32_t source(std::int32_t target) const {
+    return std::min(static_cast<std::int32_t>(static_cast<double>(target) / step_), size_ - 1);
+  }
+
+ private:
+  std::int32_t size_;
+  double step_;
+};
+
+// Columns [left, left + width) and rows [0, height) of an image; the parts that
+// lie outside the image read as white.
+struct SourceWindow {
+  const GreyImage& image;
+  std::int32_t left;
+  std::int32_t width;
+  std::int32_t height;
+};
+
+// Writes the window scaled to newWidth x newHeight into `target`, with its
+// top-left corner at (offset, offset).
+void scaleInto(const SourceWindow& window, GreyImage& target, std::int32_t offset, std::int32_t newWidth,
+               std::int32_t newHeight) {
+  if (newWidth <= 0 || newHeight <= 0) return;
+  const NearestAxis columns(window.width, newWidth);
+  const NearestAxis rows(window.height, newHeight);
+  for (std::int32_t y = 0; y < newHeight; ++y) {
+    const std::int32_t sourceY = rows.source(y);
+    if (sourceY < 0 || sourceY >= window.image.height) continue;
+    const std::uint8_t* sourceRow = window.image.row(sourceY);
+    std::uint8_t* targetRow = target.row(y + offset) + offset;
+    for (std::int32_t x = 0; x < newWidth; ++x) {
+      const std::int32_t column = columns.source(x);
+      const std::int32_t sourceX = window.left + column;
+      if (column >= 0 && sourceX >= 0 && sourceX < window.image.width) targetRow[x] = sourceRow[sourceX];
+    }
+  }
+}
+
+// The scaled width of a character raster: trunc(width / (height / 60.0)).
+std::int32_t scaledWidth(std::int32_t rasterWidth, std::int32_t rasterHeight) {
+  if (rasterWidth <= 0 || rasterHeight <= 0) return 0;
+  return static_cast<std::int32_t>(rasterWidth / (rasterHeight / static_cast<double>(kScaledHeight)));
+}
+
+std::int32_t countInk(const GreyImage& image) {
+  return static_cast<std::int32_t>(std::ranges::count_if(image.pixels, [](std::uint8_t v) { return v != kWhite; }));
+}
+
+// The measures of one character; the ratios are -1 for an empty skeleton.
+struct CharacterMeasures {
+  std::int32_t skeletonPixels = 0;  // S
+  float inkPixels = 0.0f;           // P1
+  float framedArea = 0.0f;          // A
+  float thickness = -1.0f;          // N1 = P1 / S
+  float wordPerSkeleton = -1.0f;    // N2 = R / S
+  float areaPerSkeleton = -1.0f;    // N3 = A / S
+};
+
+// Scales the character's columns of the working image to a height of 60, frames
+// it with one white pixel and thins it. `framed` is scratch kept between calls.
+CharacterMeasures measureCharacter(const GreyImage& working, const CharacterBox& box, const RowBox& row,
+                                   float wordPixels, GreyImage& framed) {
+  const std::int32_t rasterWidth = box.width + 1;
+  const std::int32_t rasterHeight = row.bottom - row.top + 1;
+  const std::int32_t width = scaledWidth(rasterWidth, rasterHeight);
+  framed.width = width + 2;
+  framed.height = kScaledHeight + 2;
+  framed.pixels.assign(static_cast<std::size_t>(framed.width) * static_cast<std::size_t>(framed.height), kWhite);
+  scaleInto({working, box.left - row.left, rasterWidth, rasterHeight}, framed, 1, width, kScaledHeight);
+
+  CharacterMeasures measures;
+  measures.inkPixels = static_cast<float>(countInk(framed));
+  skeletonise(framed, true);
+  measures.skeletonPixels = countInk(framed);
+  measures.framedArea = static_cast<float>(static_cast<std::int64_t>(framed.width) * framed.height);
+  if (measures.skeletonPixels != 0) {
+    const float skeleton = static_cast<float>(measures.skeletonPixels);
+    measures.thickness = measures.inkPixels / skeleton;
+    measures.wordPerSkeleton = wordPixels / skeleton;
+    measures.areaPerSkeleton = measures.framedArea / skeleton;
+  }
+  return measures;
+}
+
+// printf-style append; every piece of the log block goes through here.
+template <typename... Args>
+void appendFormatted(std::string& out, const char* format, Args... args) {
+  const int length = std::snprintf(nullptr, 0, format, args...);
+  if (length <= 0) return;
+  const std::size_t start = out.size();
+  out.resize(start + static_cast<std::size_t>(length) + 1);
+  std::snprintf(out.data() + start, static_cast<std::size_t>(length) + 1, format, args...);
+  out.resize(start + static_cast<std::size_t>(length));
+}
+
+std::string logBlock(std::span<const CharacterBox> characters, std::span<const CharacterMeasures> measures,
+                     float wordPixels, const RowBox& row, std::int32_t seedX, std::int32_t seedY,
+                     std::int32_t consistent) {
+  std::string block;
+  appendFormatted(block, "(Valid x %d y %d\n\t(\nchars \n", seedX, seedY);
+  for (const CharacterBox& box : characters) {
+    appendFormatted(block, "\t(coords X1 %d Y1 %d X2 %d Y2 %d Wi %d Hi %d)\n", box.left, box.top, box.right, box.bottom,
+                    box.right - box.left, box.bottom - box.top);
+  }
+  block += "\t)\n";
+  const CharacterMeasures& last = measures.back();
+  appendFormatted(block, "\t(rootchar x1 %d y1 %d x2 %d y2 %d x %d y %d ScTot %d Skelly %d P1 %f P2 %f P3 %f)\n",
+                  row.left, row.top, row.right, row.bottom, seedX, seedY, consistent, last.skeletonPixels,
+                  static_cast<double>(last.inkPixels), static_cast<double>(wordPixels),
+                  static_cast<double>(last.framedArea));
+  block += "\t(normscores \n";
+  for (const CharacterMeasures& character : measures) {
+    block += "(";
+    appendFormatted(block, "Sk %ld ", static_cast<long>(character.skeletonPixels));
+    appendFormatted(block, "N1 %f ", static_cast<double>(character.thickness));
+    appendFormatted(block, "N2 %f ", static_cast<double>(character.wordPerSkeleton));
+    appendFormatted(block, "N3 %f ", static_cast<double>(character.areaPerSkeleton));
+    block += ")\n";
+  }
+  block += "\t)\n)\n";
+  return block;
+}
+
+}  // namespace
+
+std::int32_t countConsistentThickness(std::span<const float> thickness) {
+  if (thickness.empty()) return 0;
+  double sum = 0.0;
+  for (const float value : thickness) sum += value;
+  const double mean = sum / static_cast<double>(thickness.size());
+  const double low = mean - mean / 3;
+  const double high = mean + mean / 3;
+  std::int32_t consistent = 0;
+  for (const float single : thickness) {
+    const double value = single;
+    if (low <= value && value < high) ++consistent;
+    if (value < 2.5 || value > 35.0) break;
+  }
+  return consistent;
+}
+
+StrokeWidthVerdict strokeWidthTest(const GreyImage& working, std::span<const CharacterBox> characters,
+                                   std::int32_t wordPixels, const RowBox& row, std::int32_t seedX, std::int32_t seedY) {
+  const float word = static_cast<float>(wordPixels);
+  std::vector<CharacterMeasures> measures;
+  std::vector<float> thickness;
+  measures.reserve(characters.size());
+  thickness.reserve(characters.size());
+  GreyImage framed;
+  for (const CharacterBox& box : characters) {
+    measures.push_back(measureCharacter(working, box, row, word, framed));
+    thickness.push_back(measures.back().thickness);
+  }
+
+  const double count = static_cast<double>(characters.size());
+  const std::int32_t consistent = countConsistentThickness(thickness);
+  const auto thinCharacters =
+      std::ranges::count_if(measures, [](const CharacterMeasures& m) { return m.areaPerSkeleton < 15.0f; });
+
+  StrokeWidthVerdict verdict;
+  verdict.consistentThickness = 0.8 * count <= consistent;
+  verdict.skeletonShorterThanWord =
+      std::ranges::any_of(measures, [](const CharacterMeasures& m) { return m.wordPerSkeleton > 1.0f; });
+  verdict.fewThinCharacters = static_cast<double>(thinCharacters) <= count / 4.5;
+  if (verdict.valid()) verdict.logBlock = logBlock(characters, measures, word, row, seedX, seedY, consistent);
+  return verdict;
+}
+
+GreyImage scaleNearest(const GreyImage& source, std::int32_t newWidth, std::int32_t newHeight) {
+  GreyImage scaled(std::max(newWidth, 0), std::max(newHeight, 0), kWhite);
+  scaleInto({source, 0, source.width, source.height}, scaled, 0, scaled.width, scaled.height);
+  return scaled;
+}
+
+}  // namespace glimmer

@@ -2,90 +2,51 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 namespace glimmer::detail {
 namespace {
 
-std::vector<std::int32_t> countsOf(const std::vector<ColourEntry>& entries) {
-  std::vector<std::int32_t> counts;
-  for (const ColourEntry& e : entries) counts.push_back(e.count);
+std::vector<std::int32_t> countsAfterOrderPass(std::vector<std::int32_t> counts) {
+  std::vector<ColourEntry> entries;
+  for (std::size_t i = 0; i < counts.size(); ++i) entries.push_back({static_cast<std::int32_t>(i), counts[i]});
+  orderPass(entries);
+  for (std::size_t i = 0; i < counts.size(); ++i) counts[i] = entries[i].count;
   return counts;
 }
 
-std::vector<ColourEntry> entriesWithCounts(const std::vector<std::int32_t>& counts) {
-  std::vector<ColourEntry> entries;
-  for (std::size_t i = 0; i < counts.size(); ++i) entries.push_back({static_cast<std::int32_t>(i), counts[i]});
-  return entries;
+TEST(OrderPass, IsOneBubblePassThatStepsOverEqualCountsInListsBelow255) {
+  using Counts = std::vector<std::int32_t>;
+  EXPECT_EQ(countsAfterOrderPass({9, 2, 7, 1}), (Counts{2, 7, 1, 9}));
+  EXPECT_EQ(countsAfterOrderPass({5, 5, 3}), (Counts{5, 5, 3}));
+  EXPECT_EQ(countsAfterOrderPass({1, 4, 4, 4, 2}), (Counts{1, 4, 4, 4, 2}));
+
+  Counts full(255, 1);
+  full[0] = full[1] = 2;
+  Counts moved = full;
+  moved[1] = 1;
+  moved[254] = 2;
+  EXPECT_EQ(countsAfterOrderPass(full), moved);
+  full.resize(254);
+  EXPECT_EQ(countsAfterOrderPass(full), full);
 }
 
-TEST(OrderPass, EqualCountsAreSteppedOverSoTheDominantNeedNotBeTheMostFrequent) {
-  std::vector<ColourEntry> entries = entriesWithCounts({5, 5, 3});
-  orderPass(entries);
-  EXPECT_EQ(entries, entriesWithCounts({5, 5, 3}));
-
-  entries = entriesWithCounts({1, 4, 4, 4, 2});
-  orderPass(entries);
-  EXPECT_EQ(countsOf(entries), (std::vector<std::int32_t>{1, 4, 4, 4, 2}));
-}
-
-TEST(OrderPass, IsOneBubblePassNotASort) {
-  std::vector<ColourEntry> entries = entriesWithCounts({9, 2, 7, 1});
-  orderPass(entries);
-  EXPECT_EQ(countsOf(entries), (std::vector<std::int32_t>{2, 7, 1, 9}));
-}
-
-TEST(OrderPass, FullListsDoNotStepOverEqualCounts) {
-  std::vector<std::int32_t> counts(256, 1);
-  counts[0] = 2;
-  counts[1] = 2;
-  std::vector<ColourEntry> full = entriesWithCounts(counts);
-  orderPass(full);
-  EXPECT_EQ(full.back(), (ColourEntry{1, 2}));
-
-  counts.resize(254);
-  std::vector<ColourEntry> shorter = entriesWithCounts(counts);
-  orderPass(shorter);
-  EXPECT_EQ(shorter, entriesWithCounts(counts));
-}
-
-TEST(BuildColourList, ListsGreysAscendingAndLeavesTheHistogramEmpty) {
-  BlockHistogram histogram;
-  ColourList list;
-  for (std::uint8_t grey : {200, 7, 200, 255, 7, 7}) histogram.add(grey);
-  buildColourList(histogram, list);
-  // Ascending: (7,3) (200,2) (255,1); the pass moves the 3 to the end.
-  EXPECT_EQ(std::vector<ColourEntry>(list.entries().begin(), list.entries().end()),
-            (std::vector<ColourEntry>{{200, 2}, {255, 1}, {7, 3}}));
-
-  buildColourList(histogram, list);
-  EXPECT_TRUE(list.entries().empty());
-}
-
-TEST(SplitColours, EmptyListHasNoPair) { EXPECT_FALSE(splitColours({}, 20).has_value()); }
-
-TEST(SplitColours, OtherGreyIsTheLastEarlierEntryFarFromTheDominant) {
-  const std::vector<ColourEntry> entries{{30, 20}, {200, 10}, {240, 5}, {250, 60}};
-  // D = 250; 240 and 200 are within 80 of it, 30 is not. Near 250: 240 and 250.
-  EXPECT_EQ(splitColours(entries, 20), (ColourPair{250, 30, 65}));
-}
-
-TEST(SplitColours, GreyWithMorePixelsNearItIsTheBackground) {
-  // D = 20 with 30 pixels; O = 220, whose neighbourhood (201..240) holds 40.
-  const std::vector<ColourEntry> entries{{210, 15}, {230, 25}, {220, 10}, {20, 30}};
-  EXPECT_EQ(splitColours(entries, 20), (ColourPair{220, 20, 50}));
-}
-
-TEST(SplitColours, TiesKeepTheDominantAsBackground) {
-  const std::vector<ColourEntry> entries{{0, 10}, {255, 10}};
-  EXPECT_EQ(splitColours(entries, 20), (ColourPair{255, 0, 10}));
-  // Half-width 0 counts nothing near either grey.
-  EXPECT_EQ(splitColours(std::vector<ColourEntry>{{255, 10}, {0, 50}}, 0), (ColourPair{0, 255, 0}));
-}
-
-TEST(SplitColours, NoFarEntryPairsTheDominantWithTheFirst) {
-  EXPECT_EQ(splitColours(std::vector<ColourEntry>{{100, 4}, {140, 9}}, 20), (ColourPair{140, 100, 9}));
-  EXPECT_EQ(splitColours(std::vector<ColourEntry>{{90, 4}}, 20), (ColourPair{90, 90, 4}));
+TEST(SplitColours, PairsTheDominantWithTheLastFarGreyAndTakesTheLessSurroundedAsText) {
+  struct Case {
+    std::vector<ColourEntry> entries;
+    std::optional<ColourPair> pair;
+  };
+  const Case cases[] = {
+      {{}, std::nullopt},
+      // 170 is exactly 80 from the dominant 250, so far; 171 is near.
+      {{{30, 20}, {170, 10}, {171, 5}, {250, 60}}, ColourPair{250, 170, 60}},
+      // Near 220 with half-width 20: 240 counts, 200 does not (35 against 30).
+      {{{200, 15}, {240, 25}, {220, 10}, {20, 30}}, ColourPair{220, 20, 35}},
+      {{{0, 10}, {255, 10}}, ColourPair{255, 0, 10}},   // ties keep the dominant as background
+      {{{100, 4}, {140, 9}}, ColourPair{140, 100, 9}},  // no far grey: the first one
+  };
+  for (const Case& c : cases) EXPECT_EQ(splitColours(c.entries, 20), c.pair);
 }
 
 }  // namespace

@@ -188,10 +188,4 @@ StrokeWidthVerdict strokeWidthTest(const GreyImage& working, std::span<const Cha
   return verdict;
 }
 
-GreyImage scaleNearest(const GreyImage& source, std::int32_t newWidth, std::int32_t newHeight) {
-  GreyImage scaled(std::max(newWidth, 0), std::max(newHeight, 0), kWhite);
-  scaleInto({source, 0, source.width, source.height}, scaled, 0, scaled.width, scaled.height);
-  return scaled;
-}
-
 }  // namespace glimmer

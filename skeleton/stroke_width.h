@@ -49,10 +49,4 @@ StrokeWidthVerdict strokeWidthTest(const GreyImage& working, std::span<const Cha
 // first thickness below 2.5 or above 35.0. The mean includes every value.
 std::int32_t countConsistentThickness(std::span<const float> thickness);
 
-// Nearest-neighbour scaling: target pixel (x, y) takes source pixel
-// (x / (newWidth / width), y / (newHeight / height)), divided in double and
-// truncated. A new width or height of 0 gives a raster without pixels; a source
-// without pixels scales to white.
-GreyImage scaleNearest(const GreyImage& source, std::int32_t newWidth, std::int32_t newHeight);
-
 }  // namespace glimmer

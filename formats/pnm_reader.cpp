@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kEndOfInput = -1;
 constexpr std::uint32_t kMaxSide = 65535;
-constexpr std::uint64_t kMaxPixels = 268'435'456;
 constexpr std::uint32_t kMaxSampleValue = 65535;
 
 // Where the bytes of a page come from: a file is read as it is parsed, so a
@@ -75,7 +74,7 @@ struct PnmHeader {
 // maximum value, leaving the source at the first raster byte.
 class HeaderParser {
  public:
-  explicit HeaderParser(ByteSource& source) : source_(source) {}
+  HeaderParser(ByteSource& source, std::uint64_t maxPixels) : source_(source), maxPixels_(maxPixels) {}
 
   bool parse(PnmHeader& header) {
     const int first = source_.next();
@@ -88,7 +87,7 @@ class HeaderParser {
     if (!isWhiteSpace(current_) && current_ != '#') return fail("magic number not followed by white space");
 
     if (!readField("width", kMaxSide, header.width) || !readField("height", kMaxSide, header.height)) return false;
-    if (std::uint64_t{header.width} * header.height > kMaxPixels) return fail("image has too many pixels");
+    if (std::uint64_t{header.width} * header.height > maxPixels_) return fail("image has too many pixels");
     if (!readField("maximum value", kMaxSampleValue, header.maxValue)) return false;
     // The byte that ended the maximum value is the one separator before the raster.
     if (!isWhiteSpace(current_)) return fail("maximum value not followed by white space");
@@ -135,6 +134,7 @@ class HeaderParser {
   }
 
   ByteSource& source_;
+  std::uint64_t maxPixels_;
   int current_ = kEndOfInput;
   std::string problem_;
 };
@@ -170,9 +170,9 @@ void readRaster(ByteSource& source, const PnmHeader& header, GreyImage& image) {
   }
 }
 
-PnmResult decode(ByteSource& source) {
+PnmResult decode(ByteSource& source, std::uint64_t maxPixels) {
   PnmHeader header;
-  HeaderParser parser(source);
+  HeaderParser parser(source, maxPixels);
   if (!parser.parse(header)) return {std::nullopt, parser.problem()};
   GreyImage image(static_cast<std::int32_t>(header.width), static_cast<std::int32_t>(header.height));
   readRaster(source, header, image);
@@ -189,15 +189,15 @@ PnmResult readPnm(const std::string& path) {
   const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) return {std::nullopt, "cannot open file"};
   FileSource source(file.get());
-  PnmResult result = decode(source);
+  PnmResult result = decode(source, kMaxPnmPixels);
   // A read error is not a short file: the page is not there to be read.
   if (std::ferror(file.get())) return {std::nullopt, "cannot read file"};
   return result;
 }
 
-PnmResult decodePnm(std::span<const std::uint8_t> bytes) {
+PnmResult decodePnm(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels) {
   MemorySource source(bytes);
-  return decode(source);
+  return decode(source, std::min(maxPixels, kMaxPnmPixels));
 }
 
 }  // namespace glimmer

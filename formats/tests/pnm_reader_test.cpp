@@ -114,6 +114,14 @@ TEST(DecodePnm, SizeLimits) {
   EXPECT_EQ(decode("P5 65535 4097 255\n").problem, "image has too many pixels");
   EXPECT_EQ(pixelsOf(decode("P5 65535 1 255\n"), 65535, 1).size(), 65535u);
   EXPECT_EQ(pixelsOf(decode("P5 1 65535 65535\n"), 1, 65535).size(), 65535u);
+
+  // A caller's lower limit, and never a higher one than the reader's own.
+  const std::string page = "P5 3 2 255\n" + kSixBytes;
+  const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(page.data()), page.size());
+  EXPECT_TRUE(decodePnm(span, 6).image);
+  EXPECT_EQ(decodePnm(span, 5).problem, "image has too many pixels");
+  const std::string huge = "P5 65535 4097 255\n";
+  EXPECT_FALSE(decodePnm({reinterpret_cast<const std::uint8_t*>(huge.data()), huge.size()}, UINT64_MAX).image);
 }
 
 TEST(ReadPnm, ReadsTheDeclaredRasterLikeMemory) {

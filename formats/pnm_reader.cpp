@@ -1,5 +1,9 @@
 #include "formats/pnm_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -186,8 +190,20 @@ struct FileCloser {
 }  // namespace
 
 PnmResult readPnm(const std::string& path) {
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return {std::nullopt, "cannot open file"};
+  // Opened without blocking and checked before anything is read: a FIFO or a
+  // device in the page's place must neither hang the run nor feed it forever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {std::nullopt, "cannot open file"};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return {std::nullopt, "not a regular file"};
+  }
+  const std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd, "rb"));
+  if (!file) {
+    ::close(fd);
+    return {std::nullopt, "cannot open file"};
+  }
   FileSource source(file.get());
   PnmResult result = decode(source, kMaxPnmPixels);
   // A read error is not a short file: the page is not there to be read.

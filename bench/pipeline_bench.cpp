@@ -3,11 +3,12 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 
+#include "app/shell/core_count.h"
 #include "pipeline/driver.h"
 
 namespace {
@@ -53,7 +54,7 @@ void processPage(benchmark::State& state) {
   fs::remove_all(workDir);
 }
 
-int coreCount() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+int coreCount() { return std::clamp(glimmer::countProcessorCores(), 1, 64); }
 
 BENCHMARK(processPage)->Arg(1)->Arg(coreCount())->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 

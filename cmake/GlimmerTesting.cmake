@@ -18,5 +18,11 @@ function(glimmer_add_test name)
     GLIMMER_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${ARG_LABELS}")
+    TEST_LIST ${name}_TESTS)
+  # The labels are set once ctest knows the discovered tests: handed through the
+  # discovery as a property, a list of labels keeps only its first.
+  set(labels_file "${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake")
+  file(WRITE "${labels_file}"
+    "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${ARG_LABELS}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${labels_file}")
 endfunction()

@@ -13,7 +13,9 @@
 
 #include "analysis/shared_analysis.h"
 #include "formats/bmp_writer.h"
+#include "formats/coordinate_files.h"
 #include "formats/diagnostic_logs.h"
+#include "formats/jpeg_conversion.h"
 #include "formats/pnm_reader.h"
 #include "pipeline/bands.h"
 #include "skeleton/skeletonise.h"
@@ -79,6 +81,23 @@ GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis
   return result;
 }
 
+// The decoded page of a JPEG input belongs to the run until it succeeds; a run
+// that stops early removes it.
+class DecodedPage {
+ public:
+  DecodedPage() = default;
+  DecodedPage(const DecodedPage&) = delete;
+  DecodedPage& operator=(const DecodedPage&) = delete;
+  ~DecodedPage() {
+    if (!path_.empty()) removeConvertedPnm(path_);
+  }
+  void own(std::string path) { path_ = std::move(path); }
+  void handOver() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
 void appendVoteLines(const SharedAnalysis& shared, LineSink& scores) {
   // Keys 4 to 6 are labelled 1 to 3; nothing counts them, so they print 0.
   static constexpr const char* kLabels[] = {"0", "1", "2", "3", "1", "2", "3"};
@@ -116,7 +135,19 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     return 1;
   }
 
-  PnmResult pnm = readPnm(inputPath);
+  std::string pnmPath = inputPath;
+  DecodedPage decodedPage;
+  if (isJpegPath(inputPath)) {
+    JpegConversion conversion = convertJpegToPnm(inputPath);
+    if (!conversion.ok) {
+      host.showError(conversion.message, kErrorTitle);
+      return 1;
+    }
+    pnmPath = conversion.pnmPath;
+    decodedPage.own(pnmPath);
+  }
+
+  PnmResult pnm = readPnm(pnmPath);
   if (!pnm.image) {
     host.showError("Not a valid PNM file", kErrorTitle);
     return 1;
@@ -134,7 +165,13 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
   skeletonise(result, true);
   writeBmp(result, "skeleton.bmp");
 
-  processedPnmPath = inputPath;
+  if (request.writeRows) writeRowCoordinates(shared.textRows, inputPath, request.coordinateFolder);
+  if (request.writeChars) {
+    writeCharCoordinates(dropDuplicateLetters(shared.letters), inputPath, request.coordinateFolder);
+  }
+
+  processedPnmPath = pnmPath;
+  decodedPage.handOver();
   appendVoteLines(shared, diagnostics.scores());
   return 0;
 }

@@ -12,6 +12,7 @@
 #include "app/cli/cli_host.h"
 #include "app/cli/cli_options.h"
 #include "app/shell/core_count.h"
+#include "formats/jpeg_conversion.h"
 #include "pipeline/driver.h"
 
 namespace {
@@ -45,10 +46,7 @@ std::optional<std::string> processOne(const Options& options, const std::string&
   host.finishProgress();
   if (status != 0) return host.failure().empty() ? std::string("failed") : host.failure();
 
-  if (processedPnm != input) {
-    std::error_code ignored;  // the decoded page of a JPEG input is ours to remove
-    std::filesystem::remove(processedPnm, ignored);
-  }
+  glimmer::removeConvertedPnm(processedPnm);  // the decoded page of a JPEG input; any other path is left alone
   if (stderrIsTerminal) std::fprintf(stderr, "%s -> %s\n", input.c_str(), request.outputPath.c_str());
   return std::nullopt;
 }

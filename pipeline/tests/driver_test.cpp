@@ -143,3 +143,61 @@ TEST_F(DriverTest, BandCountIsClampedAndEveryBandReports) {
 
 }  // namespace
 }  // namespace glimmer
+
+namespace glimmer {
+namespace {
+
+class DriverFilesTest : public DriverTest {};
+
+// A JPEG made with the decoder's sibling encoder from a small page.
+bool makeJpeg(const std::string& pnm, const std::string& jpeg) {
+  const std::string command = "cjpeg -grayscale -quality 95 -outfile '" + jpeg + "' '" + pnm + "' 2>/dev/null";
+  return std::system(command.c_str()) == 0;
+}
+
+TEST_F(DriverFilesTest, JpegInputIsDecodedIntoATemporaryPageThatTheCallerRemoves) {
+  writeFile("page.pnm", whitePage(16, 8));
+  fs::create_directory("in");
+  if (!makeJpeg("page.pnm", "in/photo.JPG")) GTEST_SKIP() << "cjpeg is not installed";
+  fs::remove("page.pnm");
+  ASSERT_EQ(run("in/photo.JPG", "out.bmp"), 0) << (host.errors.empty() ? "" : host.errors.front().first);
+  EXPECT_NE(processed, "in/photo.JPG");
+  EXPECT_TRUE(processed.ends_with(".pnm"));
+  EXPECT_TRUE(fs::exists(processed));
+  EXPECT_EQ(readFile("out.bmp").size(), 54u + 48u * 8u);
+  fs::remove(processed);
+  EXPECT_EQ(std::distance(fs::directory_iterator("in"), fs::directory_iterator()), 1);  // nothing beside the input
+}
+
+TEST_F(DriverFilesTest, FailedJpegRunRemovesItsTemporaryPage) {
+  writeFile("broken.jpeg", "not a jpeg at all");
+  fs::create_directory("tmp");
+  const std::string previous = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+  ::setenv("TMPDIR", dir.file("tmp").c_str(), 1);
+  EXPECT_EQ(run("broken.jpeg", "out.bmp"), 1);
+  previous.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", previous.c_str(), 1);
+  EXPECT_EQ(errorTexts(), std::vector<std::string>{"Not a valid PNM file"});
+  EXPECT_TRUE(fs::is_empty("tmp"));
+  EXPECT_EQ(processed, "untouched");
+}
+
+TEST_F(DriverFilesTest, CoordinateFilesAreWrittenOnlyWhenAsked) {
+  writeFile("page.pnm", whitePage(6, 6));
+  fs::create_directory("coords");
+  ASSERT_EQ(run("page.pnm", "out.bmp"), 0);
+  EXPECT_FALSE(fs::exists("page.pnm.rows.coords.lisp"));
+  EXPECT_FALSE(fs::exists("page.pnm.chars.coords.lisp"));
+
+  ProcessRequest request;
+  request.inputPath = "page.pnm";
+  request.outputPath = "out.bmp";
+  request.writeRows = request.writeChars = true;
+  request.coordinateFolder = "coords";
+  ASSERT_EQ(processImageFile(request, host, processed), 0);
+  ASSERT_EQ(processImageFile(request, host, processed), 0);
+  EXPECT_EQ(readFile("coords/page.pnm.rows.coords.lisp"), "(()");
+  EXPECT_EQ(readFile("coords/page.pnm.chars.coords.lisp"), "()\n)\n()\n)\n");  // appended run after run
+}
+
+}  // namespace
+}  // namespace glimmer

@@ -1,0 +1,203 @@
+#include "app/desktop/main_dialog.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "app/shell/path_text.h"
+
+namespace glimmer {
+
+namespace {
+
+constexpr const char* kAboutTitle = "About Glimmer";
+constexpr const char* kAboutText =
+    "A tool to remove the background in bitmap images (JPG or PNM input, BMP output) so that the text in the image "
+    "is clear.\n\nGlimmer is written and looked after by the Glimmer team.";
+
+// Where the '.' before the extension stands: the last '.' of the path's last
+// component, or npos. A '.' in a folder name does not start an extension.
+std::size_t extensionDot(const std::string& path) {
+  const std::size_t nameStart = path.find_last_of("/\\") + 1;  // 0 when there is no separator
+  const std::size_t dot = path.rfind('.');
+  return dot != std::string::npos && dot >= nameStart ? dot : std::string::npos;
+}
+
+// The path with ".bmp" in place of its extension (or appended), in '/' form.
+std::string bmpPathFor(const std::string& path) {
+  return replaceAll(path.substr(0, extensionDot(path)) + ".bmp", "\\", "/");
+}
+
+std::string afterLastSlash(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+std::string upToLastSlash(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool isJpegPath(const std::string& path) {
+  const std::size_t dot = extensionDot(path);
+  const std::string extension = dot == std::string::npos ? std::string() : toLowerCopy(path.substr(dot + 1));
+  return extension == "jpg" || extension == "jpeg";
+}
+
+}  // namespace
+
+// The driver's host during one run: everything the user sees happens on the
+// dialog's thread while the calling thread waits.
+class WorkerHost : public DriverHost {
+ public:
+  WorkerHost(MainDialog& dialog, int bandCount) : dialog_(dialog), bandCount_(bandCount) {}
+
+  void showError(const std::string& text, const std::string& title) override {
+    dialog_.view_.runOnDialogThread([&] { dialog_.view_.showMessage(text, title); });
+  }
+
+  bool askYesNo(const std::string& text, const std::string& title) override {
+    bool yes = false;
+    dialog_.view_.runOnDialogThread([&] { yes = dialog_.view_.askYesNo(text, title); });
+    return yes;
+  }
+
+  void reportProgress(int band, int thousandths) override {
+    dialog_.view_.runOnDialogThread([&] { dialog_.updateProgress(band, thousandths, bandCount_); });
+  }
+
+  void diagnosticLine(std::string_view line) override {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+  }
+
+ private:
+  MainDialog& dialog_;
+  const int bandCount_;
+};
+
+MainDialog::MainDialog(MainDialogView& view, bool& askForFileOnStartup, MainDialogServices services)
+    : view_(view), askForFileOnStartup_(askForFileOnStartup), services_(std::move(services)) {}
+
+MainDialog::~MainDialog() {
+  if (worker_.joinable()) worker_.join();
+}
+
+std::int32_t MainDialog::bandCount() const {
+  return std::clamp(services_.countProcessorCores(), 1, ProgressTable::kBands);
+}
+
+void MainDialog::start() {
+  view_.setCoreCountText(std::to_string(bandCount()));
+  state_.progressTable.clear();
+  view_.setAskOnStartupChecked(askForFileOnStartup_);
+  view_.setDialogIcons();
+  view_.showRestored();
+  view_.setProgressRange(0, kProgressFull);
+  view_.repaint();
+  if (view_.isAskOnStartupChecked()) browseInputFile();
+}
+
+void MainDialog::updateProgress(int band, std::int32_t thousandths, int runBandCount) {
+  state_.progressTable.record(band, thousandths);
+  view_.setProgressPosition(state_.progressTable.mean(runBandCount));
+}
+
+void MainDialog::onAskOnStartupClicked() { askForFileOnStartup_ = !askForFileOnStartup_; }
+
+void MainDialog::onQuit() { view_.endDialog(kQuitResult); }
+
+void MainDialog::onCloseRequest() { view_.endDialog(kCloseResult); }
+
+void MainDialog::onAbout() { view_.showMessage(kAboutText, kAboutTitle); }
+
+void MainDialog::openOutputImage() {
+  const std::string path = replaceAll(state_.lastOutputPath, "\\", "/");
+  if (!fileExists(path)) {
+    view_.showMessage("Output file no longer exists", kErrorTitle);
+    return;
+  }
+  services_.runChildProcess("xdg-open \"" + path + "\"", false);
+}
+
+void MainDialog::startProcessing() {
+  // The buttons that start a run are disabled while one runs; this keeps the
+  // rule of one worker at a time even if a view delivers a stray click.
+  if (workerRunning_) return;
+  const std::string inputText = view_.inputPathText();
+  const std::string folderText = view_.outputFolderText();
+  view_.setProcessingButtonsEnabled(false);
+  state_.inputPath = inputText;
+  state_.outputFolder = folderText;
+  // A previous worker has run its last steps on this thread; only its return remains.
+  if (worker_.joinable()) worker_.join();
+  workerRunning_ = true;
+  worker_ = std::thread(&MainDialog::processingWorker, this,
+                        WorkerInput{state_.inputPath, state_.outputFolder, state_.outputFileName});
+}
+
+void MainDialog::processingWorker(const WorkerInput& input) {
+  const int runBandCount = bandCount();
+  const std::string fileName =
+      input.outputFileName.empty() ? afterLastSlash(bmpPathFor(input.inputPath)) : input.outputFileName;
+  const bool folderEndsInSeparator =
+      !input.outputFolder.empty() && (input.outputFolder.back() == '/' || input.outputFolder.back() == '\\');
+  const std::string outputPath = input.outputFolder + (folderEndsInSeparator ? "" : "/") + fileName;
+
+  if (!folderExists(input.outputFolder)) {
+    finishRun([&] {
+      view_.showMessage("Output folder does not exist", kErrorTitle);
+      view_.setProcessingButtonsEnabled(true);
+    });
+    return;
+  }
+
+  WorkerHost host(*this, runBandCount);
+  const ProcessRequest request{.inputPath = input.inputPath,
+                               .outputPath = outputPath,
+                               .writeRows = false,
+                               .writeChars = false,
+                               .coordinateFolder = input.outputFolder,
+                               .bandCount = runBandCount};
+  std::string processedPnmPath;
+  if (services_.processImageFile(request, host, processedPnmPath) != 0) {
+    finishRun([&] { view_.setProcessingButtonsEnabled(true); });
+    return;
+  }
+
+  // The decoded page of a JPEG input is a temporary file; the input itself is never removed.
+  if (isJpegPath(input.inputPath) && !processedPnmPath.empty() && processedPnmPath != input.inputPath) {
+    std::remove(processedPnmPath.c_str());
+  }
+  finishRun([&] {
+    view_.setProcessingButtonsEnabled(true);
+    view_.setProgressPosition(kProgressFull);
+    view_.showMessage("Finished processing", "Done");
+    state_.lastOutputPath = outputPath;
+    view_.setOpenOutputEnabled(true);
+  });
+}
+
+void MainDialog::finishRun(const std::function<void()>& lastSteps) {
+  view_.runOnDialogThread([&] {
+    lastSteps();
+    workerRunning_ = false;
+  });
+}
+
+void MainDialog::browseInputFile() {
+  const std::optional<std::string> chosen = view_.chooseImageFile();
+  if (!chosen) return;
+  const std::string shownPath = replaceAll(*chosen, "\\", "/");
+  if (!shownPath.empty()) view_.setInputPathText(shownPath);
+  const std::string bmpPath = bmpPathFor(*chosen);
+  state_.outputFileName = afterLastSlash(bmpPath);
+  // Without a folder of its own the dialog proposes the input's folder; "Process File" takes it from the field.
+  view_.setOutputFolderText(state_.outputFolder.empty() ? upToLastSlash(bmpPath) : state_.outputFolder);
+}
+
+void MainDialog::browseOutputFolder() {
+  const std::string chosen = view_.browseOutputFolder();
+  if (chosen.empty()) return;
+  state_.outputFolder = replaceAll(replaceAll(chosen, "\\", "/") + "/", "//", "/");
+  view_.setOutputFolderText(state_.outputFolder);
+}
+
+}  // namespace glimmer

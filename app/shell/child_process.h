@@ -1,0 +1,31 @@
+// Runs another program as a detached child process and waits for its end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace glimmer {
+
+// Returned when the child cannot be started at all.
+inline constexpr std::int32_t kChildNotStarted = 999;
+
+// Splits a command line the way the Windows C runtime does: white space
+// separates arguments, double quotes group and are removed, and backslashes
+// are literal except before a double quote (2n backslashes and a quote give n
+// backslashes and a grouping quote; 2n+1 give n backslashes and a literal quote).
+std::vector<std::string> splitCommandLine(const std::string& commandLine);
+
+// Runs `commandLine` (the program, then its arguments) and blocks until the
+// child has ended. The child has no standard streams and is detached from the
+// caller's terminal or console; `hidden` keeps a window-system child from
+// showing a window where the platform offers that. Returns the child's exit
+// code, 128 + the signal number when a signal ended it, or kChildNotStarted.
+std::int32_t runChildProcess(const std::string& commandLine, bool hidden);
+
+// The same with the arguments given one by one (the program first), for
+// arguments that no command line could quote, such as a path holding a
+// double quote.
+std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool hidden);
+
+}  // namespace glimmer

@@ -1,0 +1,99 @@
+// The child process runner on POSIX systems: posix_spawnp in a new session with
+// /dev/null as the standard streams, then waitpid.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "app/shell/child_process.h"
+
+extern char** environ;
+
+namespace glimmer {
+
+namespace {
+
+// Owns the spawn attributes and file actions for one start.
+class SpawnSetup {
+ public:
+  SpawnSetup() {
+    ready_ = posix_spawnattr_init(&attributes_) == 0;
+    if (!ready_) return;
+    actionsReady_ = posix_spawn_file_actions_init(&actions_) == 0;
+    ready_ = actionsReady_ && configure();
+  }
+  ~SpawnSetup() {
+    if (actionsReady_) posix_spawn_file_actions_destroy(&actions_);
+    posix_spawnattr_destroy(&attributes_);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+  bool ready() const { return ready_; }
+  const posix_spawnattr_t* attributes() const { return &attributes_; }
+  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+
+ private:
+  bool configure() {
+    // A new session detaches the child from our terminal; signal mask and
+    // dispositions start clean whatever the calling thread had set.
+    sigset_t noSignals;
+    sigset_t allSignals;
+    sigemptyset(&noSignals);
+    sigfillset(&allSignals);
+    const short flags = POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (posix_spawnattr_setflags(&attributes_, flags) != 0 ||
+        posix_spawnattr_setsigmask(&attributes_, &noSignals) != 0 ||
+        posix_spawnattr_setsigdefault(&attributes_, &allSignals) != 0) {
+      return false;
+    }
+    return posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0 &&
+           posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) == 0 &&
+           posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0) == 0;
+  }
+
+  posix_spawnattr_t attributes_{};
+  posix_spawn_file_actions_t actions_{};
+  bool ready_ = false;
+  bool actionsReady_ = false;
+};
+
+}  // namespace
+
+std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /*hidden*/) {
+  // Without a window system's start-up hints there is nothing to hide: the
+  // child shows a window only if it opens one itself.
+  if (arguments.empty() || arguments.front().empty()) return kChildNotStarted;
+  std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  SpawnSetup setup;
+  if (!setup.ready()) return kChildNotStarted;
+  pid_t child = 0;
+  // glibc's posix_spawnp reports a failed exec (program missing, not
+  // executable) as its result, so a command that cannot start never looks
+  // like a child that ran.
+  if (posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
+    return kChildNotStarted;
+  }
+  int status = 0;
+  pid_t waited = 0;
+  do {
+    waited = waitpid(child, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  if (waited != child) return kChildNotStarted;  // the exit status is lost (SIGCHLD ignored)
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return kChildNotStarted;
+}
+
+std::int32_t runChildProcess(const std::string& commandLine, bool hidden) {
+  return runChildArguments(splitCommandLine(commandLine), hidden);
+}
+
+}  // namespace glimmer

@@ -1,13 +1,14 @@
 // What the band threads of one run share. Every read and write of these fields
-// happens with `mutex` held; the seed-cache test-and-set and the letter-mask
-// test, marking and append are each one critical section.
+// except `pageEdits` happens with `mutex` held; the seed-cache test-and-set and
+// the letter-mask test, marking and append are each one critical section.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <set>
-#include <string>
 #include <vector>
 
 #include "common/line_sink.h"
@@ -15,21 +16,46 @@
 
 namespace glimmer {
 
+// One byte per page pixel, column-major: 1 once the pixel belongs to a
+// recorded letter.
+class LetterMask {
+ public:
+  LetterMask(std::int32_t width, std::int32_t height)
+      : height_(height), bytes_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
+
+  bool claimed(std::int32_t x, std::int32_t y) const { return bytes_[index(x, y)] != 0; }
+  void claim(std::int32_t x, std::int32_t y) { bytes_[index(x, y)] = 1; }
+
+ private:
+  std::size_t index(std::int32_t x, std::int32_t y) const {
+    return static_cast<std::size_t>(x) * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y);
+  }
+
+  std::int32_t height_;
+  std::vector<std::uint8_t> bytes_;
+};
+
+// A text line's identity: its row box (left, top, right, bottom) and its
+// number of characters.
+using LineKey = std::array<std::int32_t, 5>;
+
 struct SharedAnalysis {
   SharedAnalysis(std::int32_t pageWidth, std::int32_t pageHeight, LineSink& scoresLog)
-      : letterMask(static_cast<std::size_t>(pageWidth) * static_cast<std::size_t>(pageHeight), 0),
-        maskHeight(pageHeight),
-        scores(scoresLog) {}
+      : letterMask(pageWidth, pageHeight), scores(scoresLog) {}
 
   std::mutex mutex;
-  std::set<std::string> seedCache;       // line keys already handled
-  std::vector<TextRow> textRows;         // every recorded word box, in recording order
-  std::vector<LetterBox> letters;        // every recorded letter
-  std::vector<std::uint8_t> letterMask;  // x * maskHeight + y; 1 = claimed by a letter
-  std::int32_t maskHeight;
+  std::set<LineKey> seedCache;     // lines whose words have been handled
+  std::vector<TextRow> textRows;   // every recorded word box, in recording order
+  std::vector<LetterBox> letters;  // every recorded letter
+  LetterMask letterMask;
   std::int32_t letterCounter = 0;              // numbers accepted words
   std::map<std::int32_t, std::int32_t> votes;  // stroke-width vote key -> count
   LineSink& scores;                            // scores.txt
+
+  // Raised after every change to the page made while bands may still be
+  // analysing it (the whitening of a finished band's word boxes), so that
+  // bands stop trusting what they found on the page before.
+  std::atomic<std::uint64_t> pageEdits{0};
 };
 
 }  // namespace glimmer

@@ -23,7 +23,7 @@ inline void require(bool condition, const char* promise) {
 }
 
 // A folder of the fuzzer's own, made at start-up and removed at a normal exit
-// (after a crash it stays, with the files of the failing run). It is the
+// (after a crash or an interrupt it stays, with the files of the last run). It is the
 // current directory only while an input runs: between runs the fuzzer's own
 // directory is current, so its corpus folders keep their meaning.
 class PrivateFolder {

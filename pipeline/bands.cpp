@@ -54,7 +54,11 @@ void runBand(BandJob& job) {
     std::lock_guard lock(shared.mutex);
     rows = shared.textRows;
   }
+  // Bands still scanning must look at the page afresh, from the moment the
+  // whitening starts until it has ended.
+  shared.pageEdits.fetch_add(1);
   whitenRowInteriors(page, rows);
+  shared.pageEdits.fetch_add(1);
   job.bandImage = std::move(bandImage);
 
   char line[48];

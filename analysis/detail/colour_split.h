@@ -1,0 +1,90 @@
+// The choice of a background grey and a text grey from the histogram of a
+// small block of the page.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "common/shared_page.h"
+
+namespace glimmer::detail {
+
+// Grey counts of one block. It is empty between uses: building the colour
+// list takes the counts out, visiting only the greys present.
+class BlockHistogram {
+ public:
+  void add(std::uint8_t grey) {
+    ++counts_[grey];
+    present_[grey / 64] |= std::uint64_t{1} << (grey % 64);
+  }
+
+  // Calls visit(grey, count) for every grey present, ascending, and empties
+  // the histogram.
+  template <typename Visit>
+  void drain(Visit visit) {
+    for (std::size_t word = 0; word < present_.size(); ++word) {
+      for (std::uint64_t bits = present_[word]; bits != 0; bits &= bits - 1) {
+        const auto grey = static_cast<std::int32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
+        visit(grey, counts_[static_cast<std::size_t>(grey)]);
+        counts_[static_cast<std::size_t>(grey)] = 0;
+      }
+      present_[word] = 0;
+    }
+  }
+
+ private:
+  std::array<std::int32_t, 256> counts_{};
+  std::array<std::uint64_t, 4> present_{};
+};
+
+struct ColourEntry {
+  std::int32_t colour = 0;
+  std::int32_t count = 0;
+  bool operator==(const ColourEntry&) const = default;
+};
+
+// The greys present in a block with their counts; storage for all 256 greys,
+// reused from call to call.
+class ColourList {
+ public:
+  void clear() { size_ = 0; }
+  void append(ColourEntry entry) { entries_[static_cast<std::size_t>(size_++)] = entry; }
+  std::span<ColourEntry> entries() { return {entries_.data(), static_cast<std::size_t>(size_)}; }
+  std::span<const ColourEntry> entries() const { return {entries_.data(), static_cast<std::size_t>(size_)}; }
+
+ private:
+  std::array<ColourEntry, 256> entries_{};
+  std::int32_t size_ = 0;
+};
+
+struct ColourPair {
+  std::int32_t background = 0;
+  std::int32_t text = 0;
+  std::int32_t backgroundCount = 0;
+  bool operator==(const ColourPair&) const = default;
+};
+
+// Counts the greys of the side x side block whose top-left pixel is (x, y),
+// cut off at the page edges, into an empty histogram.
+void blockHistogram(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side,
+                    BlockHistogram& histogram);
+
+// One pass of adjacent compare-and-swap by count, not a sort: it moves a
+// strictly larger count one step towards the end, and with fewer than 255
+// entries it steps over runs of equal counts. The last entry is then taken as
+// the dominant grey, which with ties need not be the most frequent one.
+void orderPass(std::span<ColourEntry> entries);
+
+// Lists the greys present in ascending order, emptying the histogram, and
+// runs `orderPass` once.
+void buildColourList(BlockHistogram& histogram, ColourList& list);
+
+// Dominant grey D = the last entry; the other grey O = the last earlier entry
+// at least 80 away from D, or the first entry. The grey with fewer pixels
+// within `halfWidth` of it is the text; ties keep D as background.
+std::optional<ColourPair> splitColours(std::span<const ColourEntry> entries, std::int32_t halfWidth);
+
+}  // namespace glimmer::detail

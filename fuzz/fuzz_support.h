@@ -34,9 +34,9 @@ class PrivateFolder {
   static void prepare(int* argc, char*** argv) {
     static std::string folder = (std::filesystem::temp_directory_path() / "glimmer-fuzz-XXXXXX").string();
     if (::mkdtemp(folder.data()) == nullptr) fail("cannot make a private folder");
-    folderFd() = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    startFd() = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd() < 0 || startFd() < 0) fail("cannot open the private folder or the start directory");
+    folderFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    startFd_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd_ < 0 || startFd_ < 0) fail("cannot open the private folder or the start directory");
     std::atexit([] {
       std::error_code ignored;
       std::filesystem::remove_all(folder, ignored);
@@ -45,23 +45,18 @@ class PrivateFolder {
   }
 
   PrivateFolder() {
-    if (::fchdir(folderFd()) != 0) fail("cannot enter the private folder");
+    if (::fchdir(folderFd_) != 0) fail("cannot enter the private folder");
   }
   ~PrivateFolder() {
-    if (::fchdir(startFd()) != 0) fail("cannot return to the start directory");
+    if (::fchdir(startFd_) != 0) fail("cannot return to the start directory");
   }
   PrivateFolder(const PrivateFolder&) = delete;
   PrivateFolder& operator=(const PrivateFolder&) = delete;
 
  private:
-  static int& folderFd() {
-    static int fd = -1;
-    return fd;
-  }
-  static int& startFd() {
-    static int fd = -1;
-    return fd;
-  }
+  static inline int folderFd_ = -1;
+  static inline int startFd_ = -1;
+
   [[noreturn]] static void fail(const char* what) {
     std::perror(what);
     std::abort();

@@ -116,7 +116,40 @@ bool holdsOnlyTheRunsFiles() {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(".")) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
-  return names == std::vector<std::string>{"logger.txt", "out.bmp", "page.pnm", "scores.txt", "skeleton.bmp"};
+  return names ==
+         std::vector<std::string>{
+             "logger.txt", "out.bmp",     "page.pnm", "page.pnm.chars.coords.lisp", "page.pnm.rows.coords.lisp",
+             "scores.txt", "skeleton.bmp"};
+}
+
+// The page areas that finished bands whitened: the interiors of the word boxes
+// in the rows file that lie inside the page, as the band threads test them.
+struct Interior {
+  int left, right, top, bottom;  // columns left..right, rows top..bottom - 1
+};
+
+std::vector<Interior> whitenedInteriors(const std::string& rowsFile, const Page& page) {
+  std::vector<Interior> interiors;
+  std::size_t start = rowsFile.find('(') + 2;
+  for (std::size_t end; (end = rowsFile.find('\n', start)) != std::string::npos; start = end + 1) {
+    Interior box{};
+    int baselo = 0;
+    int basehi = 0;
+    const std::string line = rowsFile.substr(start, end - start);
+    require(std::sscanf(line.c_str(), "(x1 %d y1 %d x2 %d y2 %d baselo %d basehi %d)", &box.left, &box.top, &box.right,
+                        &box.bottom, &baselo, &basehi) == 6,
+            "the rows file holds one word box a line");
+    if (box.left > 0 && box.top > 0 && box.right < page.width && box.bottom < page.height && box.top < box.bottom) {
+      interiors.push_back(box);
+    }
+  }
+  return interiors;
+}
+
+bool isWhitened(const std::vector<Interior>& interiors, int x, int y) {
+  return std::any_of(interiors.begin(), interiors.end(), [x, y](const Interior& box) {
+    return box.left <= x && x <= box.right && box.top <= y && y < box.bottom;
+  });
 }
 
 }  // namespace
@@ -131,25 +164,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Page page = pageFrom(data, size);
   writePnm(page, "page.pnm");
   ::unlink("out.bmp");
+  ::unlink("page.pnm.chars.coords.lisp");  // appended to by every run
 
   SilentHost host;
   glimmer::ProcessRequest request;
   request.inputPath = "page.pnm";
   request.outputPath = "out.bmp";
   request.bandCount = page.bands;
+  request.writeRows = true;
+  request.writeChars = true;
   std::string processed;
   require(glimmer::processImageFile(request, host, processed) == 0 && host.errors == 0, "a valid page is processed");
   require(holdsOnlyTheRunsFiles(), "a run writes its outputs and nothing else");
 
   const std::vector<std::uint8_t> output = bmpGreys(readAll("out.bmp"), page);
   const std::vector<std::uint8_t> skeleton = bmpGreys(readAll("skeleton.bmp"), page);
+  const std::vector<Interior> whitened = whitenedInteriors(readAll("page.pnm.rows.coords.lisp"), page);
   for (std::size_t i = 0; i < output.size(); ++i) {
     // A text pixel keeps its page value, less 128 above 128. With several bands
     // the page a band reads is not fixed: a band that has finished whitens its
     // word boxes in the shared page while others still scan, so a band may
-    // paint a pixel that it read as white, which gives the text value of 255.
+    // paint a pixel of such a box that it read as white, which gives the text
+    // value of 255.
+    const int x = static_cast<int>(i) % page.width;
+    const int y = static_cast<int>(i) / page.width;
     const std::uint8_t text = glimmer::textPixelValue(page.pixels[i]);
-    const bool whitenedBeforePainted = page.bands > 1 && output[i] == glimmer::textPixelValue(255);
+    const bool whitenedBeforePainted =
+        page.bands > 1 && output[i] == glimmer::textPixelValue(255) && isWhitened(whitened, x, y);
     require(output[i] == 255 || output[i] == text || whitenedBeforePainted,
             "an output pixel is white or its page pixel's text value");
     require(skeleton[i] == 255 || (skeleton[i] == 0 && output[i] != 255), "the skeleton is black on the output's ink");

@@ -1,13 +1,16 @@
 #include "formats/bmp_writer.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/random.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace glimmer {
@@ -16,14 +19,7 @@ namespace {
 constexpr std::uint32_t kHeaderSize = 54;
 constexpr std::size_t kFlushSize = 1 << 20;
 
-// umask() can only be read by setting it, which would race with files other
-// threads create; so it is read once, before main, while there is one thread.
-mode_t readUmask() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}
-const mode_t kNewFileMode = 0644 & ~readUmask();
+constexpr int kNameAttempts = 100;
 
 void putLittleEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
@@ -76,9 +72,34 @@ bool writeContents(int fd, const GreyImage& image, std::size_t rowSize, std::uin
   return writeAll(fd, buffer);
 }
 
-std::string folderOf(const std::string& path) {
+// The folder part of `path` (its text up to the last slash; "." for none) and
+// the name after it.
+std::pair<std::string, std::string> splitFolder(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+std::uint64_t randomBits() {
+  std::uint64_t bits = 0;
+  if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof bits)) return bits;
+  return static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+         (static_cast<std::uint64_t>(::getpid()) << 40);
+}
+
+// Creates a new file under a fresh name in the folder open as `folder`, with
+// the mode any new file gets (the kernel applies the umask); O_EXCL makes sure
+// it is ours and not something planted under that name. Sets `name`; returns
+// the descriptor, or -1.
+int createTemporary(int folder, std::string& name) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(randomBits()));
+    name = std::string(".glimmer-bmp-") + suffix;
+    const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
 }
 
 }  // namespace
@@ -90,15 +111,19 @@ bool writeBmp(const GreyImage& image, const std::string& path) {
   if (imageBytes > std::numeric_limits<std::uint32_t>::max() - kHeaderSize) return false;
   if (hasPixels && image.pixels.size() != static_cast<std::size_t>(image.width) * image.height) return false;
 
-  std::string temporaryPath = folderOf(path) + ".glimmer-bmp-XXXXXX";
-  const int fd = ::mkstemp(temporaryPath.data());
-  if (fd < 0) return false;
-  bool written =
-      ::fchmod(fd, kNewFileMode) == 0 && writeContents(fd, image, rowSize, static_cast<std::uint32_t>(imageBytes));
-  written = ::close(fd) == 0 && written;
-  if (written && std::rename(temporaryPath.c_str(), path.c_str()) == 0) return true;
-  std::remove(temporaryPath.c_str());
-  return false;
+  // Working relative to the folder keeps the temporary name within reach even
+  // when `path` is close to the longest path the system takes.
+  const auto [folderPath, name] = splitFolder(path);
+  const int folder = ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return false;
+  std::string temporaryName;
+  const int fd = createTemporary(folder, temporaryName);
+  bool written = fd >= 0 && writeContents(fd, image, rowSize, static_cast<std::uint32_t>(imageBytes));
+  if (fd >= 0) written = ::close(fd) == 0 && written;
+  written = written && ::renameat(folder, temporaryName.c_str(), folder, name.c_str()) == 0;
+  if (!written && fd >= 0) ::unlinkat(folder, temporaryName.c_str(), 0);
+  ::close(folder);
+  return written;
 }
 
 }  // namespace glimmer

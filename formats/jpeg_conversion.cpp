@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -17,6 +18,9 @@ namespace {
 constexpr const char* kDecoderName = "djpeg";
 constexpr const char* kTemporaryPrefix = "glimmer-";
 constexpr const char* kTemporarySuffix = ".pnm";
+// The decoder's exit code when it decoded the whole image but warned about
+// damage in the file; the page is complete.
+constexpr std::int32_t kDecodedWithWarnings = 2;
 
 bool isExecutableFile(const std::string& path) {
   struct stat status {};
@@ -65,7 +69,7 @@ std::string findJpegDecoder() {
   return {};
 }
 
-JpegConversion convertJpegToPnm(const std::string& inputPath) {
+JpegConversion convertJpegToPnm(const std::string& inputPath, std::chrono::milliseconds timeLimit) {
   JpegConversion result;
   const std::string decoder = findJpegDecoder();
   if (decoder.empty()) {
@@ -85,9 +89,21 @@ JpegConversion convertJpegToPnm(const std::string& inputPath) {
   // possible path through a command line.
   const std::vector<std::string> arguments = {decoder, "-grayscale", "-outfile", asOperand(pnmPath),
                                               asOperand(inputPath)};
-  runChildArguments(arguments, true);  // a failed decoder shows in the PNM read that follows
-  result.ok = true;
-  result.pnmPath = pnmPath;
+  const std::int32_t status = runChildArguments(arguments, true, timeLimit);
+  if (status == 0 || status == kDecodedWithWarnings) {
+    result.ok = true;
+    result.pnmPath = pnmPath;
+    return result;
+  }
+  unlink(pnmPath.c_str());
+  if (status == kChildTimedOut) {
+    char text[80];
+    std::snprintf(text, sizeof text, "djpeg did not finish within %g seconds",
+                  std::chrono::duration<double>(timeLimit).count());
+    result.message = text;
+  } else {
+    result.message = "Not a valid PNM file";
+  }
   return result;
 }
 

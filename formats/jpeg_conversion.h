@@ -3,6 +3,7 @@
 // deleted beside the input.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace glimmer {
@@ -21,11 +22,16 @@ struct JpegConversion {
   std::string message;  // why it failed, for the user
 };
 
-// Runs the decoder on `inputPath` and waits for it. Fails only when the
-// decoder or a temporary file cannot be had. A decoder that fails still gives
-// `pnmPath` (its file then does not read as a PNM), so the caller's read
-// reports the problem and the caller's clean-up still applies.
-JpegConversion convertJpegToPnm(const std::string& inputPath);
+// How long the decoder may run: a large photo takes seconds, but a decoder
+// that hangs must not hang the run with it.
+inline constexpr std::chrono::milliseconds kDecoderTimeLimit = std::chrono::seconds(120);
+
+// Runs the decoder on `inputPath` and waits for it. Fails when the decoder or
+// a temporary file cannot be had, and when the decoder fails, is killed or
+// runs past `timeLimit` (and is then killed): a page it may have written in
+// part is removed, never read. A failed decode is reported like any page that
+// cannot be read, "Not a valid PNM file".
+JpegConversion convertJpegToPnm(const std::string& inputPath, std::chrono::milliseconds timeLimit = kDecoderTimeLimit);
 
 // Removes a file that convertJpegToPnm made, and nothing else: any other path
 // is left alone.

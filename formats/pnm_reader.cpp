@@ -1,5 +1,9 @@
 #include "formats/pnm_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +17,6 @@ namespace {
 
 constexpr int kEndOfInput = -1;
 constexpr std::uint32_t kMaxSide = 65535;
-constexpr std::uint64_t kMaxPixels = 268'435'456;
 constexpr std::uint32_t kMaxSampleValue = 65535;
 
 // Where the bytes of a page come from: a file is read as it is parsed, so a
@@ -75,7 +78,7 @@ struct PnmHeader {
 // maximum value, leaving the source at the first raster byte.
 class HeaderParser {
  public:
-  explicit HeaderParser(ByteSource& source) : source_(source) {}
+  HeaderParser(ByteSource& source, std::uint64_t maxPixels) : source_(source), maxPixels_(maxPixels) {}
 
   bool parse(PnmHeader& header) {
     const int first = source_.next();
@@ -88,7 +91,7 @@ class HeaderParser {
     if (!isWhiteSpace(current_) && current_ != '#') return fail("magic number not followed by white space");
 
     if (!readField("width", kMaxSide, header.width) || !readField("height", kMaxSide, header.height)) return false;
-    if (std::uint64_t{header.width} * header.height > kMaxPixels) return fail("image has too many pixels");
+    if (std::uint64_t{header.width} * header.height > maxPixels_) return fail("image has too many pixels");
     if (!readField("maximum value", kMaxSampleValue, header.maxValue)) return false;
     // The byte that ended the maximum value is the one separator before the raster.
     if (!isWhiteSpace(current_)) return fail("maximum value not followed by white space");
@@ -135,6 +138,7 @@ class HeaderParser {
   }
 
   ByteSource& source_;
+  std::uint64_t maxPixels_;
   int current_ = kEndOfInput;
   std::string problem_;
 };
@@ -170,9 +174,9 @@ void readRaster(ByteSource& source, const PnmHeader& header, GreyImage& image) {
   }
 }
 
-PnmResult decode(ByteSource& source) {
+PnmResult decode(ByteSource& source, std::uint64_t maxPixels) {
   PnmHeader header;
-  HeaderParser parser(source);
+  HeaderParser parser(source, maxPixels);
   if (!parser.parse(header)) return {std::nullopt, parser.problem()};
   GreyImage image(static_cast<std::int32_t>(header.width), static_cast<std::int32_t>(header.height));
   readRaster(source, header, image);
@@ -186,18 +190,30 @@ struct FileCloser {
 }  // namespace
 
 PnmResult readPnm(const std::string& path) {
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return {std::nullopt, "cannot open file"};
+  // Opened without blocking and checked before anything is read: a FIFO or a
+  // device in the page's place must neither hang the run nor feed it forever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {std::nullopt, "cannot open file"};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return {std::nullopt, "not a regular file"};
+  }
+  const std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd, "rb"));
+  if (!file) {
+    ::close(fd);
+    return {std::nullopt, "cannot open file"};
+  }
   FileSource source(file.get());
-  PnmResult result = decode(source);
+  PnmResult result = decode(source, kMaxPnmPixels);
   // A read error is not a short file: the page is not there to be read.
   if (std::ferror(file.get())) return {std::nullopt, "cannot read file"};
   return result;
 }
 
-PnmResult decodePnm(std::span<const std::uint8_t> bytes) {
+PnmResult decodePnm(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels) {
   MemorySource source(bytes);
-  return decode(source);
+  return decode(source, std::min(maxPixels, kMaxPnmPixels));
 }
 
 }  // namespace glimmer

@@ -16,7 +16,13 @@ struct PnmResult {
   std::string problem;             // why not, for logs and tests
 };
 
+// The most pixels a page may have (65535 columns wide or high at most).
+inline constexpr std::uint64_t kMaxPnmPixels = 268'435'456;
+
 PnmResult readPnm(const std::string& path);
-PnmResult decodePnm(std::span<const std::uint8_t> bytes);
+
+// Decodes a page held in memory. A caller that only deals with small pages
+// (a fuzzer) may set a lower `maxPixels`; larger pages then fail as too large.
+PnmResult decodePnm(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels = kMaxPnmPixels);
 
 }  // namespace glimmer

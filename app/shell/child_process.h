@@ -1,7 +1,9 @@
 // Runs another program as a detached child process and waits for its end.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,8 @@ namespace glimmer {
 
 // Returned when the child cannot be started at all.
 inline constexpr std::int32_t kChildNotStarted = 999;
+// Returned when the child was killed for running past its time limit.
+inline constexpr std::int32_t kChildTimedOut = 998;
 
 // Splits a command line the way the Windows C runtime does: white space
 // separates arguments, double quotes group and are removed, and backslashes
@@ -25,7 +29,10 @@ std::int32_t runChildProcess(const std::string& commandLine, bool hidden);
 
 // The same with the arguments given one by one (the program first), for
 // arguments that no command line could quote, such as a path holding a
-// double quote.
-std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool hidden);
+// double quote. With a time limit, a child still running when it has passed is
+// killed together with everything it started (its whole session), and the
+// result is kChildTimedOut.
+std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool hidden,
+                               std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
 
 }  // namespace glimmer

@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <thread>
 
 #include "app/shell/child_process.h"
 
@@ -61,9 +63,54 @@ class SpawnSetup {
   bool actionsReady_ = false;
 };
 
+// waitpid, again when a signal interrupts it.
+pid_t waitFor(pid_t child, int& status, int options) {
+  pid_t waited = 0;
+  do {
+    waited = waitpid(child, &status, options);
+  } while (waited < 0 && errno == EINTR);
+  return waited;
+}
+
+std::int32_t exitCodeOf(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return kChildNotStarted;
+}
+
+std::int32_t waitWithoutLimit(pid_t child) {
+  int status = 0;
+  if (waitFor(child, status, 0) != child) return kChildNotStarted;  // the exit status is lost (SIGCHLD ignored)
+  return exitCodeOf(status);
+}
+
+// Polls for the child's end, first often, since most children end quickly,
+// then at most every 50 ms. A child past the deadline is killed with its
+// process group: being a session leader, it leads the group of everything it
+// started that did not leave it.
+std::int32_t waitWithLimit(pid_t child, std::chrono::milliseconds limit) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + limit;
+  std::chrono::milliseconds pause(1);
+  int status = 0;
+  for (;;) {
+    const pid_t waited = waitFor(child, status, WNOHANG);
+    if (waited == child) return exitCodeOf(status);
+    if (waited < 0) return kChildNotStarted;
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) break;
+    std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
+    pause = std::min(pause * 2, std::chrono::milliseconds(50));
+  }
+  kill(-child, SIGKILL);
+  waitFor(child, status, 0);
+  return kChildTimedOut;
+}
+
 }  // namespace
 
-std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /*hidden*/) {
+std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /*hidden*/,
+                               std::optional<std::chrono::milliseconds> timeLimit) {
   // Without a window system's start-up hints there is nothing to hide: the
   // child shows a window only if it opens one itself.
   if (arguments.empty() || arguments.front().empty()) return kChildNotStarted;
@@ -81,15 +128,7 @@ std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /
   if (posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
     return kChildNotStarted;
   }
-  int status = 0;
-  pid_t waited = 0;
-  do {
-    waited = waitpid(child, &status, 0);
-  } while (waited < 0 && errno == EINTR);
-  if (waited != child) return kChildNotStarted;  // the exit status is lost (SIGCHLD ignored)
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return kChildNotStarted;
+  return timeLimit ? waitWithLimit(child, *timeLimit) : waitWithoutLimit(child);
 }
 
 std::int32_t runChildProcess(const std::string& commandLine, bool hidden) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
@@ -90,18 +91,41 @@ TEST(WriteBmp, LargeImageSpanningSeveralBlocksKeepsEveryRow) {
   }
 }
 
-TEST(WriteBmp, ReplacesAnExistingFileWithSaneModeAndNoLeftovers) {
+TEST(WriteBmp, ReplacesAnExistingFileWithNoLeftovers) {
   const ScratchDir scratch;
   test_support::writeFile(scratch.file("page.bmp"), std::string(5000, 'x'));
   ASSERT_TRUE(writeBmp(GreyImage(1, 1, 7), scratch.file("page.bmp")));
   EXPECT_EQ(test_support::readFile(scratch.file("page.bmp")), headerFor(1, 1, 4) + bytes({7, 7, 7, 0}));
   EXPECT_EQ(entriesOf(scratch.path()), std::vector<std::string>{"page.bmp"});
+}
 
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
+TEST(WriteBmp, NewFileGetsTheUmaskInForceWhenWritten) {
+  const ScratchDir scratch;
+  const mode_t previous = ::umask(027);
+  const bool written = writeBmp(GreyImage(1, 1), scratch.file("masked.bmp"));
+  ::umask(previous);
+  ASSERT_TRUE(written);
   struct stat status {};
-  ASSERT_EQ(::stat(scratch.file("page.bmp").c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 0777, 0644 & ~mask);
+  ASSERT_EQ(::stat(scratch.file("masked.bmp").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0640u);
+}
+
+TEST(WriteBmp, OutputPathAtTheSystemsLengthLimitWorks) {
+  const ScratchDir scratch;
+  // Nested folders make the path one byte short of PATH_MAX with a file name
+  // shorter than any temporary name, which could not have been created beside
+  // it by its full path.
+  const std::string name = "a.bmp";
+  std::string folder = scratch.path().string();
+  const std::size_t folderLength = PATH_MAX - 1 - 1 - name.size();
+  while (folder.size() < folderLength) {
+    folder += "/" + std::string(std::min<std::size_t>(200, folderLength - folder.size() - 1), 'd');
+    ASSERT_TRUE(std::filesystem::create_directory(folder)) << folder.size();
+  }
+  const std::string path = folder + "/" + name;
+  ASSERT_EQ(path.size(), static_cast<std::size_t>(PATH_MAX - 1));
+  ASSERT_TRUE(writeBmp(GreyImage(2, 2, 9), path));
+  EXPECT_EQ(entriesOf(folder), std::vector<std::string>{name});
 }
 
 TEST(WriteBmp, FailureLeavesNothingBehind) {

@@ -110,14 +110,43 @@ TEST_F(JpegConversionTest, PathsWithBlanksQuotesOrALeadingDash) {
   expectDecodedPage(conversion.pnmPath);
 }
 
-TEST_F(JpegConversionTest, FailedDecoderLeavesAnUnreadableTemporaryFile) {
+TEST_F(JpegConversionTest, FailedDecoderLeavesNothing) {
   const std::string notJpeg = folder_.file("in/text.jpg");
   test_support::writeFile(notJpeg, "this is no JPEG");
   const JpegConversion conversion = convertJpegToPnm(notJpeg);
-  ASSERT_TRUE(conversion.ok);
-  EXPECT_TRUE(isInTemporaryFolder(conversion.pnmPath));
-  EXPECT_FALSE(test_support::readFile(conversion.pnmPath).starts_with("P5"));
+  EXPECT_FALSE(conversion.ok);
+  EXPECT_EQ(conversion.message, "Not a valid PNM file");
+  EXPECT_TRUE(folderListing(folder_.file("tmp")).empty());
+}
+
+// A decoder in the current folder that writes the start of a page, as a real
+// one does before it fails, and then ends as `ending` says.
+void installDecoder(const std::string& ending) {
+  test_support::writeFile("djpeg", "#!/bin/sh\nprintf 'P5\\n4 4\\n255\\n' > \"$3\"\n" + ending + "\n");
+  ASSERT_EQ(chmod("djpeg", 0755), 0);
+}
+
+TEST_F(JpegConversionTest, DecoderThatFailsOrIsKilledLeavesNoPartPage) {
+  test_support::writeFile("scan.jpg", "whatever");
+  for (const char* ending : {"exit 1", "kill -9 $$", "exit 3"}) {
+    installDecoder(ending);
+    const JpegConversion conversion = convertJpegToPnm("scan.jpg");
+    EXPECT_FALSE(conversion.ok) << ending;
+    EXPECT_EQ(conversion.message, "Not a valid PNM file") << ending;
+    EXPECT_TRUE(folderListing(folder_.file("tmp")).empty()) << ending;
+  }
+  installDecoder("exit 2");  // finished, with warnings about a damaged file
+  const JpegConversion conversion = convertJpegToPnm("scan.jpg");
+  EXPECT_TRUE(conversion.ok);
   removeConvertedPnm(conversion.pnmPath);
+}
+
+TEST_F(JpegConversionTest, HangingDecoderIsKilledAtItsTimeLimit) {
+  test_support::writeFile("scan.jpg", "whatever");
+  installDecoder("exec sleep 1000");
+  const JpegConversion conversion = convertJpegToPnm("scan.jpg", std::chrono::milliseconds(300));
+  EXPECT_FALSE(conversion.ok);
+  EXPECT_EQ(conversion.message, "djpeg did not finish within 0.3 seconds");
   EXPECT_TRUE(folderListing(folder_.file("tmp")).empty());
 }
 

@@ -66,6 +66,12 @@ TEST(DecodePnm, BrokenHeadersAreRejectedWithAReason) {
   // Each side is allowed, but together they are too many pixels to allocate.
   EXPECT_EQ(decode("P5 65535 4097 255\n").problem, "image has too many pixels");
   EXPECT_EQ(pixelsOf(decode("P5 65535 1 255\n"), 65535, 1).size(), 65535u);
+  const std::string page =
+      "P5 3 2 255
+      " + bytes({1, 2, 3, 4, 5, 6});  // a caller may lower the pixel limit
+      const std::span<const std::uint8_t>
+          span(reinterpret_cast<const std::uint8_t*>(page.data()), page.size());
+  EXPECT_EQ(decodePnm(span, 5).problem, "image has too many pixels");
 }
 
 TEST(ReadPnm, ReadsAReadOnlyFileAndLeavesItAlone) {
@@ -76,6 +82,15 @@ TEST(ReadPnm, ReadsAReadOnlyFileAndLeavesItAlone) {
   EXPECT_EQ(pixelsOf(readPnm(scratch.file("locked.pnm")), 3, 2), (Pixels{0, 128, 19, 255, 255, 255}));
   EXPECT_EQ(test_support::readFile(scratch.file("locked.pnm")), page);
   EXPECT_EQ(readPnm(scratch.file("absent.pnm")).problem, "cannot open file");
+}
+
+TEST(ReadPnm, RefusesWhatIsNotARegularFileWithoutWaitingOrReading) {
+  const ScratchDir scratch;
+  // A FIFO with no writer would block an ordinary open for ever.
+  ASSERT_EQ(::mkfifo(scratch.file("fifo.pnm").c_str(), 0600), 0);
+  EXPECT_EQ(readPnm(scratch.file("fifo.pnm")).problem, "not a regular file");
+  EXPECT_EQ(readPnm(scratch.path().string()).problem, "not a regular file");
+  EXPECT_EQ(readPnm("/dev/zero").problem, "not a regular file");
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "app/shell/child_process.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "common/tests/scratch_dir.h"
 
 namespace glimmer {
 namespace {
@@ -20,6 +23,38 @@ TEST(RunChildProcess, GivesTheExitCodeTheSignalOr999) {
   EXPECT_EQ(runChildArguments({"sh", "-c", "kill -9 $$"}, false), 128 + 9);
   EXPECT_EQ(runChildProcess("glimmer-no-such-program-here --flag", true), kChildNotStarted);
   EXPECT_EQ(runChildProcess("", true), kChildNotStarted);
+}
+
+// True once `pid` has ended (gone, or a zombie nobody has reaped yet); waits
+// for the kernel to finish a kill that was sent, up to about ten seconds.
+bool hasEnded(const std::string& pid) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const std::string stat = test_support::readFile("/proc/" + pid + "/stat");
+    const std::size_t close = stat.rfind(')');
+    if (stat.empty() || (close != std::string::npos && stat.compare(close + 2, 1, "Z") == 0)) return true;
+    usleep(10000);
+  }
+  return false;
+}
+
+TEST(RunChildProcess, TimeLimitKillsTheChildWithEverythingItStarted) {
+  test_support::ScratchDir folder;
+  EXPECT_EQ(runChildArguments({"sh", "-c", "exit 4"}, true, std::chrono::seconds(60)), 4);
+
+  // The child starts a grandchild, tells its number, and waits for it for ever.
+  const std::string script = "sleep 1000 & echo $! > grandchild; wait";
+  EXPECT_EQ(runChildArguments({"sh", "-c", script}, true, std::chrono::seconds(1)), kChildTimedOut);
+  const std::string grandchild = test_support::readFile("grandchild");
+  ASSERT_FALSE(grandchild.empty()) << "the child did not get to start its own child";
+  EXPECT_TRUE(hasEnded(grandchild.substr(0, grandchild.find('\n'))));
+}
+
+TEST(RunChildProcess, QuotedProgramPathWithBlanks) {
+  test_support::ScratchDir folder;
+  const std::string program = folder.file("my prog.sh");
+  test_support::writeFile(program, "#!/bin/sh\nexit $#\n");
+  ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+  EXPECT_EQ(runChildProcess("\"" + program + "\" \"one arg\" two", true), 2);
 }
 
 }  // namespace

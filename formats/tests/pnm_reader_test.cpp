@@ -66,11 +66,9 @@ TEST(DecodePnm, BrokenHeadersAreRejectedWithAReason) {
   // Each side is allowed, but together they are too many pixels to allocate.
   EXPECT_EQ(decode("P5 65535 4097 255\n").problem, "image has too many pixels");
   EXPECT_EQ(pixelsOf(decode("P5 65535 1 255\n"), 65535, 1).size(), 65535u);
-  const std::string page =
-      "P5 3 2 255
-      " + bytes({1, 2, 3, 4, 5, 6});  // a caller may lower the pixel limit
-      const std::span<const std::uint8_t>
-          span(reinterpret_cast<const std::uint8_t*>(page.data()), page.size());
+  // A caller may lower the pixel limit.
+  const std::string page = "P5 3 2 255\n" + bytes({1, 2, 3, 4, 5, 6});
+  const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(page.data()), page.size());
   EXPECT_EQ(decodePnm(span, 5).problem, "image has too many pixels");
 }
 
@@ -85,7 +83,7 @@ TEST(ReadPnm, ReadsAReadOnlyFileAndLeavesItAlone) {
 }
 
 TEST(ReadPnm, RefusesWhatIsNotARegularFileWithoutWaitingOrReading) {
-  const ScratchDir scratch;
+  const test_support::ScratchDir scratch;
   // A FIFO with no writer would block an ordinary open for ever.
   ASSERT_EQ(::mkfifo(scratch.file("fifo.pnm").c_str(), 0600), 0);
   EXPECT_EQ(readPnm(scratch.file("fifo.pnm")).problem, "not a regular file");

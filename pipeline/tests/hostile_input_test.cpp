@@ -45,8 +45,11 @@ std::string runInChild(const std::string& input, const std::string& output, cons
     std::string report = kSkipped;
     if (setUp()) {
       RecordingHost host;
+      ProcessRequest request;
+      request.inputPath = input;
+      request.outputPath = output;
       std::string processed;
-      report = std::to_string(processImageFile({.inputPath = input, .outputPath = output}, host, processed));
+      report = std::to_string(processImageFile(request, host, processed));
       for (const auto& [text, title] : host.errors) report += "\n" + text;
     }
     [[maybe_unused]] const ssize_t written = ::write(channel[1], report.data(), report.size());

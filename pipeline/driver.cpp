@@ -113,6 +113,15 @@ void appendVoteLines(const SharedAnalysis& shared, LineSink& scores) {
 }  // namespace
 
 int processImageFile(const ProcessRequest& request, DriverHost& host, std::string& processedPnmPath) {
+  // The run empties its diagnostic files and writes skeleton.bmp in the current
+  // folder: a page stored under one of those names would be destroyed.
+  for (const char* diagnosticFile : {"scores.txt", "logger.txt", "skeleton.bmp"}) {
+    if (sameFile(request.inputPath, diagnosticFile)) {
+      host.showError(formatted("Specified image file (%s) is one of the run's diagnostic files", request.inputPath),
+                     kErrorTitle);
+      return 1;
+    }
+  }
   DiagnosticFiles diagnostics;
   const std::string& inputPath = request.inputPath;
   const std::string& outputPath = request.outputPath;

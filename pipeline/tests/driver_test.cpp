@@ -109,6 +109,15 @@ TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
   EXPECT_EQ(processed, "untouched");
 }
 
+TEST_F(DriverTest, APageStoredUnderADiagnosticFileNameIsLeftAlone) {
+  const std::string page = whitePage(3, 3);
+  writeFile("scores.txt", page);
+  EXPECT_EQ(run("scores.txt", "out.bmp"), 1);
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_EQ(host.errors.front().first, "Specified image file (scores.txt) is one of the run's diagnostic files");
+  EXPECT_EQ(readFile("scores.txt"), page);
+}
+
 TEST_F(DriverTest, AnsweringNoToTheOverwriteQuestionKeepsTheOldOutput) {
   writeFile("page.pnm", whitePage(4, 4));
   writeFile("out.bmp", "previous");

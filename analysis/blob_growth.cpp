@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <limits>
 
 namespace glimmer::detail {
-
-namespace {
-
-// Clockwise from the pixel above; y grows downwards.
-constexpr std::array<PixelPoint, 8> kNeighbours{{{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}}};
-
-}  // namespace
 
 VisitedMap::VisitedMap(std::int32_t width, std::int32_t height)
     : height_(height), marks_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
@@ -34,10 +28,19 @@ std::int32_t BlobRegistry::registerNext() {
   return count_++;
 }
 
-bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
-              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels) {
+namespace {
+
+// Clockwise from the pixel above; y grows downwards.
+constexpr std::array<PixelPoint, 8> kNeighbours{{{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}}};
+
+// growBlob, but an overflowing growth keeps its pixels and the pixel that
+// overflowed, and every grey outside the range met beside the blob is passed
+// to `onBorder`.
+template <typename OnBorder>
+bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
+              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels, OnBorder onBorder) {
   pixels.clear();
-  pixels.reserve(static_cast<std::size_t>(std::max(limit, 1)));
+  pixels.reserve(static_cast<std::size_t>(std::max(limit, 1)) + 1);
   pixels.push_back({startX, startY});
   visited.mark(startX, startY);
   std::int32_t accepted = 0;
@@ -47,12 +50,16 @@ bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
       const std::int32_t nx = here.x + step.x;
       const std::int32_t ny = here.y + step.y;
       if (nx < 0 || nx >= page.width() || ny < 0 || ny >= page.height()) continue;
-      if (!joinsBlob(page.at(nx, ny), target, tolerance)) continue;
+      const std::int32_t grey = page.at(nx, ny);
+      if (!joinsBlob(grey, target, tolerance)) {
+        onBorder(grey);
+        continue;
+      }
       if (visited.marked(nx, ny)) continue;
       ++accepted;
       if (accepted >= limit) {
         visited.clear(pixels);
-        pixels.clear();
+        pixels.push_back({nx, ny});
         return false;
       }
       visited.mark(nx, ny);
@@ -61,6 +68,32 @@ bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
   }
   visited.clear(pixels);
   return true;
+}
+
+}  // namespace
+
+bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
+              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels) {
+  const bool grown = growArea(page, visited, startX, startY, target, tolerance, limit, pixels, [](std::int32_t) {});
+  if (!grown) pixels.clear();
+  return grown;
+}
+
+BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels) {
+  BlobExtent extent;
+  extent.left = extent.right = pixels.front().x;
+  extent.top = extent.bottom = pixels.front().y;
+  for (const PixelPoint& p : pixels) {
+    extent.left = std::min(extent.left, p.x);
+    extent.right = std::max(extent.right, p.x);
+    extent.top = std::min(extent.top, p.y);
+    extent.bottom = std::max(extent.bottom, p.y);
+    const std::int32_t grey = page.at(p.x, p.y);
+    extent.darkest = std::min(extent.darkest, grey);
+    extent.lightest = std::max(extent.lightest, grey);
+  }
+  extent.pixelCount = static_cast<std::int32_t>(pixels.size());
+  return extent;
 }
 
 bool OverflowMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
@@ -86,6 +119,84 @@ bool OverflowMemo::besideKnownOverflow(std::int32_t x, std::int32_t y, std::int3
                                        std::int32_t limit) const {
   return known_ && std::abs(x - x_) <= 1 && std::abs(y - y_) <= 1 && target == target_ && tolerance == tolerance_ &&
          limit == limit_;
+}
+
+SeedGrowthMemo::SeedGrowthMemo(std::int32_t firstColumn, std::int32_t endColumn, std::int32_t pageHeight)
+    : firstColumn_(firstColumn),
+      endColumn_(std::max(firstColumn, endColumn)),
+      height_(pageHeight),
+      areaAt_(static_cast<std::size_t>(endColumn_ - firstColumn_) * static_cast<std::size_t>(pageHeight), 0),
+      // Room for the growths of some 64 columns: a character is seldom wider.
+      capacity_(std::max<std::size_t>(4096, 64 * static_cast<std::size_t>(pageHeight))) {}
+
+std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX,
+                                               std::int32_t startY, std::int32_t target, std::int32_t tolerance,
+                                               std::int32_t limit, PixelList& pixels) {
+  if (!joinsBlob(page.at(startX, startY), target, tolerance)) {
+    // The start pixel joins without a test, so this blob is not one connected area of the range.
+    if (!growBlob(page, visited, startX, startY, target, tolerance, limit, pixels)) return std::nullopt;
+    return extentOf(page, pixels);
+  }
+  if (const KnownArea* known = recall(startX, startY, target, tolerance, limit)) {
+    if (known->overflows) return std::nullopt;
+    return known->extent;
+  }
+
+  KnownArea area;
+  area.belowBorder = std::numeric_limits<std::int32_t>::min();
+  area.aboveBorder = std::numeric_limits<std::int32_t>::max();
+  area.tolerance = tolerance;
+  area.limit = limit;
+  area.overflows = !growArea(page, visited, startX, startY, target, tolerance, limit, pixels, [&](std::int32_t grey) {
+    if (grey <= target) {
+      area.belowBorder = std::max(area.belowBorder, grey);
+    } else {
+      area.aboveBorder = std::min(area.aboveBorder, grey);
+    }
+  });
+  area.extent = extentOf(page, pixels);
+  remember(pixels, area);
+  if (area.overflows) return std::nullopt;
+  return area.extent;
+}
+
+void SeedGrowthMemo::forget() {
+  std::fill(areaAt_.begin(), areaAt_.end(), 0);
+  areas_.clear();
+  lastId_ = 0;
+}
+
+const SeedGrowthMemo::KnownArea* SeedGrowthMemo::recall(std::int32_t x, std::int32_t y, std::int32_t target,
+                                                        std::int32_t tolerance, std::int32_t limit) const {
+  if (x < firstColumn_ || x >= endColumn_) return nullptr;
+  const std::uint32_t id = areaAt_[static_cast<std::size_t>(x - firstColumn_) * static_cast<std::size_t>(height_) +
+                                   static_cast<std::size_t>(y)];
+  if (id == 0) return nullptr;
+  const KnownArea& area = areas_[(id - 1) % capacity_];
+  if (area.id != id || area.tolerance != tolerance || area.limit != limit) return nullptr;
+  const auto inRange = [&](std::int32_t grey) { return joinsBlob(grey, target, tolerance); };
+  if (!inRange(area.extent.darkest) || !inRange(area.extent.lightest)) return nullptr;
+  if (area.overflows) return &area;
+  // Every border grey lies below the area's greys or above them, so the
+  // nearest on each side decide whether the border still stops the growth.
+  const bool bordered = area.belowBorder <= static_cast<std::int64_t>(target) - tolerance &&
+                        area.aboveBorder > static_cast<std::int64_t>(target) + tolerance;
+  return bordered ? &area : nullptr;
+}
+
+void SeedGrowthMemo::remember(std::span<const PixelPoint> pixels, KnownArea area) {
+  if (lastId_ == std::numeric_limits<std::uint32_t>::max()) forget();
+  area.id = ++lastId_;
+  if (areas_.size() < capacity_) {
+    areas_.push_back(area);
+  } else {
+    areas_[(area.id - 1) % capacity_] = area;
+  }
+  for (const PixelPoint& p : pixels) {
+    if (p.x < firstColumn_ || p.x >= endColumn_) continue;
+    areaAt_[static_cast<std::size_t>(p.x - firstColumn_) * static_cast<std::size_t>(height_) +
+            static_cast<std::size_t>(p.y)] = area.id;
+  }
 }
 
 }  // namespace glimmer::detail

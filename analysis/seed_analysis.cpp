@@ -106,7 +106,7 @@ void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, s
   const std::uint64_t pageEdits = shared.pageEdits.load(std::memory_order_acquire);
   if (pageEdits != scratch.pageEditsSeen) {
     scratch.followedScans.clear();
-    scratch.seedOverflows.forget();
+    scratch.seedGrowths.forget();
     scratch.pageEditsSeen = pageEdits;
   }
   // Most seeds lie on a line found before. Following its scan again on an

@@ -1,6 +1,7 @@
 #include "analysis/detail/seed_verification.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdlib>
 
@@ -20,28 +21,18 @@ constexpr std::int32_t kMaxKMeansRounds = 1000;
 
 }  // namespace
 
-CharBlob measureBlob(const SharedPage& page, std::span<const PixelPoint> pixels, std::int32_t blobIndex,
-                     const ColourPair& pair) {
+CharBlob measureBlob(const BlobExtent& extent, std::int32_t blobIndex, const ColourPair& pair) {
   CharBlob blob;
-  blob.left = blob.right = pixels.front().x;
-  blob.top = blob.bottom = pixels.front().y;
-  std::int32_t darkest = 255;
-  std::int32_t lightest = 0;
-  for (const PixelPoint& p : pixels) {
-    blob.left = std::min(blob.left, p.x);
-    blob.right = std::max(blob.right, p.x);
-    blob.top = std::min(blob.top, p.y);
-    blob.bottom = std::max(blob.bottom, p.y);
-    const std::int32_t grey = page.at(p.x, p.y);
-    darkest = std::min(darkest, grey);
-    lightest = std::max(lightest, grey);
-  }
+  blob.left = extent.left;
+  blob.top = extent.top;
+  blob.right = extent.right;
+  blob.bottom = extent.bottom;
   blob.width = blob.right - blob.left;
   blob.height = blob.bottom - blob.top;
-  blob.textColour = pair.text < pair.background ? darkest : lightest;
+  blob.textColour = pair.text < pair.background ? extent.darkest : extent.lightest;
   blob.backgroundColour = pair.background;
   blob.darkText = blob.textColour < pair.background;
-  blob.pixelCount = static_cast<std::int32_t>(pixels.size());
+  blob.pixelCount = extent.pixelCount;
   blob.blobIndex = blobIndex;
   return blob;
 }
@@ -52,71 +43,75 @@ std::optional<CharBlob> verifySeed(BandScratch& scratch, const SharedPage& page,
   const std::optional<ColourPair> pair = splitColours(scratch.colours.entries(), kSeedHalfWidth);
   if (!pair || !withinTolerance(std::int32_t{page.at(x, y)}, pair->text, kSeedTolerance)) return std::nullopt;
 
-  PixelList& pixels = scratch.registry.nextSlot();
-  if (!scratch.seedOverflows.grow(page, scratch.visited, x, y, pair->text, kSeedTolerance, kSeedBlobLimit, pixels)) {
-    return std::nullopt;
-  }
-  const std::int32_t index = scratch.registry.registerNext();
-  const CharBlob blob = measureBlob(page, pixels, index, *pair);
+  const std::optional<BlobExtent> extent = scratch.seedGrowths.grow(page, scratch.visited, x, y, pair->text,
+                                                                    kSeedTolerance, kSeedBlobLimit, scratch.seedPixels);
+  if (!extent) return std::nullopt;
+  const CharBlob blob = measureBlob(*extent, -1, *pair);
   if (blob.height <= kMinSeedHeight || blob.height >= kMaxSeedHeight) return std::nullopt;
   return blob;
 }
 
-TextLevel estimateTextLevel(BandScratch& scratch, const SharedPage& page, std::int32_t left, std::int32_t top,
-                            std::int32_t right, std::int32_t bottom, bool darkText) {
-  std::vector<std::int32_t>& values = scratch.levelValues;
-  values.clear();
+TextLevel estimateTextLevel(const SharedPage& page, std::int32_t left, std::int32_t top, std::int32_t right,
+                            std::int32_t bottom, bool darkText) {
+  GreyCounts counts{};
+  std::int64_t total = 0;
   for (std::int32_t px = left; px < right; ++px) {
-    for (std::int32_t py = top; py < bottom; ++py) values.push_back(page.at(px, py));
+    for (std::int32_t py = top; py < bottom; ++py) ++counts[page.at(px, py)];
   }
-  if (values.size() < 2) return {};
-  std::sort(values.begin(), values.end());
-  kMeans(values, 2, 0.1, scratch.levelLabels);
+  for (const std::int64_t count : counts) total += count;
+  if (total < 2) return {};
+  const std::array<std::int8_t, 256> cluster = twoMeans(counts);
 
-  const std::int32_t textLabel = darkText ? 0 : 1;
+  const std::int8_t textCluster = darkText ? 0 : 1;
   std::optional<std::int32_t> first;
   std::int32_t last = 0;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (scratch.levelLabels[i] != textLabel) continue;
-    if (!first) first = values[i];
-    last = values[i];
+  for (std::int32_t grey = 0; grey < 256; ++grey) {
+    const auto g = static_cast<std::size_t>(grey);
+    if (counts[g] == 0 || cluster[g] != textCluster) continue;
+    if (!first) first = grey;
+    last = grey;
   }
   if (!first) return {};
   return {std::abs(last - *first), darkText ? *first : last};
 }
 
-void kMeans(std::span<const std::int32_t> values, std::int32_t k, double threshold, std::vector<std::int32_t>& labels) {
-  const std::size_t n = values.size();
-  labels.assign(n, 0);
-  if (n == 0 || k <= 0) return;
-  const std::size_t clusters = static_cast<std::size_t>(k);
-  std::vector<std::int64_t> centres(clusters);
-  std::vector<std::int64_t> sums(clusters);
-  std::vector<std::int64_t> counts(clusters);
-  for (std::size_t j = 0; j < clusters; ++j) centres[j] = values[j * (n / clusters)];
+std::array<std::int8_t, 256> twoMeans(const GreyCounts& counts) {
+  std::int64_t total = 0;
+  for (const std::int64_t count : counts) total += count;
+  // The starting centres: the least grey and the grey at position total / 2 in ascending order.
+  std::array<std::int64_t, 2> centres{};
+  bool leastFound = false;
+  std::int64_t seen = 0;
+  for (std::int32_t grey = 0; grey < 256; ++grey) {
+    const std::int64_t count = counts[static_cast<std::size_t>(grey)];
+    if (count == 0) continue;
+    if (!leastFound) {
+      centres[0] = grey;
+      leastFound = true;
+    }
+    if (seen <= total / 2 && total / 2 < seen + count) centres[1] = grey;
+    seen += count;
+  }
 
+  std::array<std::int8_t, 256> cluster{};
   std::int64_t previousError = INT32_MAX;
   for (std::int32_t round = 1;; ++round) {
-    std::fill(sums.begin(), sums.end(), 0);
-    std::fill(counts.begin(), counts.end(), 0);
+    std::array<std::int64_t, 2> sums{};
+    std::array<std::int64_t, 2> members{};
     std::int64_t error = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      std::size_t best = 0;
-      std::int64_t bestDistance = (values[i] - centres[0]) * (values[i] - centres[0]);
-      for (std::size_t j = 1; j < clusters; ++j) {
-        const std::int64_t distance = (values[i] - centres[j]) * (values[i] - centres[j]);
-        if (distance < bestDistance) {
-          best = j;
-          bestDistance = distance;
-        }
-      }
-      labels[i] = static_cast<std::int32_t>(best);
-      error += bestDistance;
-      sums[best] += values[i];
-      ++counts[best];
+    for (std::int32_t grey = 0; grey < 256; ++grey) {
+      const auto g = static_cast<std::size_t>(grey);
+      if (counts[g] == 0) continue;
+      const std::int64_t toFirst = (grey - centres[0]) * (grey - centres[0]);
+      const std::int64_t toSecond = (grey - centres[1]) * (grey - centres[1]);
+      const std::size_t best = toSecond < toFirst ? 1 : 0;
+      cluster[g] = static_cast<std::int8_t>(best);
+      error += counts[g] * std::min(toFirst, toSecond);
+      sums[best] += counts[g] * grey;
+      members[best] += counts[g];
     }
-    for (std::size_t j = 0; j < clusters; ++j) centres[j] = counts[j] == 0 ? 0 : sums[j] / counts[j];
-    if (static_cast<double>(std::llabs(error - previousError)) <= threshold || round == kMaxKMeansRounds) return;
+    for (std::size_t j = 0; j < 2; ++j) centres[j] = members[j] == 0 ? 0 : sums[j] / members[j];
+    if (error == previousError || round == kMaxKMeansRounds) return cluster;
     previousError = error;
   }
 }

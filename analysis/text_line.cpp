@@ -104,7 +104,7 @@ std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& pag
   PixelList& pixels = scratch.registry.nextSlot();
   if (!overflows.grow(page, scratch.visited, x, scan.y, text, scan.margin, scan.fillLimit, pixels)) return std::nullopt;
   const std::int32_t index = scratch.registry.registerNext();
-  return measureBlob(page, pixels, index, *pair);
+  return measureBlob(extentOf(page, pixels), index, *pair);
 }
 
 TextBand scanRow(BandScratch& scratch, const SharedPage& page, const RowScan& scan, std::vector<CharBlob>& blobs) {
@@ -135,8 +135,7 @@ TextBand scanRow(BandScratch& scratch, const SharedPage& page, const RowScan& sc
 std::optional<RowScan> rowScanOfSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y) {
   const std::optional<CharBlob> seed = verifySeed(scratch, page, x, y);
   if (!seed) return std::nullopt;
-  const TextLevel level =
-      estimateTextLevel(scratch, page, seed->left, seed->top, seed->right, seed->bottom, seed->darkText);
+  const TextLevel level = estimateTextLevel(page, seed->left, seed->top, seed->right, seed->bottom, seed->darkText);
   RowScan scan;
   scan.startX = seed->left;
   scan.endX = page.width() - 1;

@@ -41,7 +41,7 @@ void runBand(BandJob& job) {
 
   const SharedPage page(*job.page);
   GreyImage bandImage(page.width(), page.height(), 255);
-  BandScratch scratch(page.width(), page.height());
+  BandScratch scratch(page.width(), page.height(), job.range.start, job.range.end);
   for (std::int32_t x = job.range.start; x < job.range.end; ++x) {
     reportColumn(job, x);
     for (std::int32_t y = 0; y < page.height(); ++y) {

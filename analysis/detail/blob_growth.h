@@ -1,8 +1,10 @@
-// Bounded growth of 8-connected blobs of one grey, and the per-thread storage
-// it works in: the visited map and the registry of the blobs a seed analysis keeps.
+// Bounded growth of 8-connected blobs of one grey, the per-thread storage it
+// works in (the visited map, the registry of the blobs a seed analysis keeps)
+// and what a band remembers of its growths.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -94,6 +96,73 @@ class OverflowMemo {
   std::int32_t target_ = 0;
   std::int32_t tolerance_ = 0;
   std::int32_t limit_ = 0;
+};
+
+// Box, size and grey range of a grown blob; bounds inclusive.
+struct BlobExtent {
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::int32_t right = 0;
+  std::int32_t bottom = 0;
+  std::int32_t pixelCount = 0;
+  std::int32_t darkest = 255;
+  std::int32_t lightest = 0;
+  bool operator==(const BlobExtent&) const = default;
+};
+
+BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels);
+
+// The seed growths of one band's columns, remembered while the page is
+// unchanged. Nearly every pixel of the page is a seed start, and the pixels
+// of one character, or of one large area, mostly grow the same blob again,
+// only towards a slightly different target grey.
+//
+// A growth from a start inside its grey range fills the start's connected
+// area of that range. Another growth from a pixel of that area fills exactly
+// the same area when all of the area's greys lie within the new range and all
+// greys on its border outside it; so the area is kept with its extent, its
+// grey range and the nearest greys outside it on either side. An overflowing
+// growth stopped after `limit` + 1 connected pixels in range; a growth from
+// one of them overflows again when all of them lie within the new range.
+// Anything else is grown.
+class SeedGrowthMemo {
+ public:
+  // Remembers starts in columns [firstColumn, endColumn) of a page
+  // `pageHeight` pixels high.
+  SeedGrowthMemo(std::int32_t firstColumn, std::int32_t endColumn, std::int32_t pageHeight);
+
+  // The extent of the blob growBlob would grow, or nothing when it would
+  // overflow. `pixels` is working storage.
+  std::optional<BlobExtent> grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
+                                 std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels);
+  // The page has changed: nothing known holds any more.
+  void forget();
+
+ private:
+  struct KnownArea {
+    std::uint32_t id = 0;  // the growth's number; a start pixel's entry holds only while the slot keeps it
+    bool overflows = false;
+    BlobExtent extent;
+    std::int32_t belowBorder = 0;  // the lightest border grey below the range, INT32_MIN: none
+    std::int32_t aboveBorder = 0;  // the darkest border grey above the range, INT32_MAX: none
+    std::int32_t tolerance = 0;
+    std::int32_t limit = 0;
+  };
+
+  // The area known at the start pixel that a growth towards `target` would fill again, or null.
+  const KnownArea* recall(std::int32_t x, std::int32_t y, std::int32_t target, std::int32_t tolerance,
+                          std::int32_t limit) const;
+  void remember(std::span<const PixelPoint> pixels, KnownArea area);
+
+  std::int32_t firstColumn_;
+  std::int32_t endColumn_;
+  std::int32_t height_;
+  // Per start pixel, column-major: the id of the last growth that reached it; 0: none.
+  std::vector<std::uint32_t> areaAt_;
+  // The latest growths, a ring: growth n lives in slot (n - 1) % capacity until a later one takes it.
+  std::vector<KnownArea> areas_;
+  std::size_t capacity_;
+  std::uint32_t lastId_ = 0;
 };
 
 }  // namespace glimmer::detail

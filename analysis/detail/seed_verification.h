@@ -3,10 +3,10 @@
 // estimate of the text grey inside a box.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <vector>
 
 #include "analysis/band_scratch.h"
 #include "analysis/detail/blob_growth.h"
@@ -15,8 +15,9 @@
 
 namespace glimmer::detail {
 
-// One accepted blob of text-coloured pixels. Its pixels stay in the band's
-// registry, in slot `blobIndex`, until the seed analysis ends.
+// One accepted blob of text-coloured pixels. The pixels of a line's blobs stay
+// in the band's registry, in slot `blobIndex`, until the seed analysis ends; a
+// seed blob keeps none (-1).
 struct CharBlob {
   std::int32_t left = -1;  // inclusive pixel bounds
   std::int32_t top = -1;
@@ -39,25 +40,28 @@ struct TextLevel {
   bool operator==(const TextLevel&) const = default;
 };
 
-// Box, pixel count and extreme grey of a grown blob. The text grey is the
+// The blob of a grown extent, seen against a colour pair. Its text grey is the
 // darkest grey of the blob when the pair's text is darker than its
 // background, the lightest otherwise.
-CharBlob measureBlob(const SharedPage& page, std::span<const PixelPoint> pixels, std::int32_t blobIndex,
-                     const ColourPair& pair);
+CharBlob measureBlob(const BlobExtent& extent, std::int32_t blobIndex, const ColourPair& pair);
 
-// The accepted seed blob at (x, y), registered in the scratch's registry, or
-// nothing. A blob grown but rejected by its height stays registered.
+// The accepted seed blob at (x, y), or nothing.
 std::optional<CharBlob> verifySeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y);
 
 // Text grey and its spread inside the box (right column and bottom row
 // excluded): the darkest (or, for light text, the lightest) grey of the text
 // cluster of a two-cluster split of the box's greys.
-TextLevel estimateTextLevel(BandScratch& scratch, const SharedPage& page, std::int32_t left, std::int32_t top,
-                            std::int32_t right, std::int32_t bottom, bool darkText);
+TextLevel estimateTextLevel(const SharedPage& page, std::int32_t left, std::int32_t top, std::int32_t right,
+                            std::int32_t bottom, bool darkText);
 
-// One-dimensional k-means from centres at values j * (n / k); stops when the
-// summed squared error changes by no more than `threshold`, or after 1000
-// rounds. Writes one cluster label per value.
-void kMeans(std::span<const std::int32_t> values, std::int32_t k, double threshold, std::vector<std::int32_t>& labels);
+// How many pixels of each grey.
+using GreyCounts = std::array<std::int64_t, 256>;
+
+// One-dimensional two-cluster k-means of the pixels counted, from centres at
+// the least grey and the grey at position n / 2 in ascending order; a pixel
+// joins the second cluster only when strictly nearer its centre. Stops when
+// the summed squared error no longer changes, or after 1000 rounds. Returns
+// the cluster (0 or 1) of every grey in the last round.
+std::array<std::int8_t, 256> twoMeans(const GreyCounts& counts);
 
 }  // namespace glimmer::detail

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "analysis/tests/test_pages.h"
 
 namespace glimmer::detail {
@@ -38,6 +40,47 @@ TEST(OverflowMemo, SkipsOnlyGrowthsBesideAnOverflowingStartInsideItsGreyRange) {
   // about the white pixel beside it.
   EXPECT_FALSE(grow(25, 10, 0));
   EXPECT_TRUE(grow(26, 10, 0));
+}
+
+// The memo must answer exactly as a growth would, start after start in the
+// band's column-major order, while the target grey moves from start to start.
+TEST(SeedGrowthMemo, AnswersEveryStartAsAGrowthWould) {
+  std::mt19937 random(7);
+  struct Page {
+    std::int32_t greys;  // distinct greys drawn, spread over 0..255
+    std::int32_t tolerance;
+    std::int32_t limit;
+  };
+  for (const Page kind : {Page{256, 80, 400}, Page{6, 80, 400}, Page{3, 40, 30}, Page{12, 20, 12}}) {
+    GreyImage image(48, 40);
+    // Blotches of one grey, so that areas are larger than a pixel.
+    for (std::int32_t i = 0; i < 160; ++i) {
+      const auto x = static_cast<std::int32_t>(random() % 48);
+      const auto y = static_cast<std::int32_t>(random() % 40);
+      const auto grey = static_cast<std::uint8_t>(random() % kind.greys * (255 / std::max(kind.greys - 1, 1)));
+      test_support::fillBox(image, x, y, std::min(x + 3, 47), std::min(y + 2, 39), grey);
+    }
+    const SharedPage page(image);
+    VisitedMap visited(48, 40);
+    SeedGrowthMemo memo(8, 40, 40);
+    PixelList memoPixels;
+    PixelList pixels;
+    std::int32_t hits = 0;
+    for (std::int32_t x = 8; x < 40; ++x) {
+      if (x == 24) memo.forget();
+      for (std::int32_t y = 0; y < 40; ++y) {
+        const std::int32_t target = std::clamp(page.at(x, y) + static_cast<std::int32_t>(random() % 21) - 10, 0, 255);
+        const bool grown = growBlob(page, visited, x, y, target, kind.tolerance, kind.limit, pixels);
+        const std::optional<BlobExtent> expected = grown ? std::optional(extentOf(page, pixels)) : std::nullopt;
+        memoPixels.clear();
+        ASSERT_EQ(memo.grow(page, visited, x, y, target, kind.tolerance, kind.limit, memoPixels), expected)
+            << "greys " << kind.greys << " start " << x << "," << y << " target " << target;
+        ASSERT_TRUE(visited.allClear());
+        if (memoPixels.empty()) ++hits;
+      }
+    }
+    EXPECT_GT(hits, 0) << "greys " << kind.greys;
+  }
 }
 
 }  // namespace

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 
 #include "analysis/detail/blob_growth.h"
 #include "analysis/detail/colour_split.h"
 #include "analysis/detail/row_scan.h"
+#include "analysis/detail/text_level.h"
 
 namespace glimmer {
 
@@ -29,6 +31,8 @@ struct BandScratch {
   // Scans this band has followed since the page last changed: following one
   // again finds the same line, whose words are already handled.
   std::set<detail::RowScan> followedScans;
+  // Text levels of the seed boxes met since the page last changed; many seeds share a box.
+  std::map<detail::LevelBox, detail::TextLevel> textLevels;
   std::uint64_t pageEditsSeen = 0;  // the page's edit count both records hold for
 };
 

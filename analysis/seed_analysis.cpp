@@ -106,6 +106,7 @@ void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, s
   const std::uint64_t pageEdits = shared.pageEdits.load(std::memory_order_acquire);
   if (pageEdits != scratch.pageEditsSeen) {
     scratch.followedScans.clear();
+    scratch.textLevels.clear();
     scratch.seedGrowths.forget();
     scratch.pageEditsSeen = pageEdits;
   }

@@ -135,7 +135,10 @@ TextBand scanRow(BandScratch& scratch, const SharedPage& page, const RowScan& sc
 std::optional<RowScan> rowScanOfSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y) {
   const std::optional<CharBlob> seed = verifySeed(scratch, page, x, y);
   if (!seed) return std::nullopt;
-  const TextLevel level = estimateTextLevel(page, seed->left, seed->top, seed->right, seed->bottom, seed->darkText);
+  const LevelBox box{seed->left, seed->top, seed->right, seed->bottom, seed->darkText};
+  auto known = scratch.textLevels.find(box);
+  if (known == scratch.textLevels.end()) known = scratch.textLevels.emplace(box, estimateTextLevel(page, box)).first;
+  const TextLevel level = known->second;
   RowScan scan;
   scan.startX = seed->left;
   scan.endX = page.width() - 1;

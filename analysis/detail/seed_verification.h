@@ -1,9 +1,7 @@
 // The seed test at one pixel (a small compact blob of a text grey that stands
-// apart from its background grey), the measuring of such blobs, and the
-// estimate of the text grey inside a box.
+// apart from its background grey) and the measuring of such blobs.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -34,12 +32,6 @@ struct CharBlob {
   std::int32_t basehi = 0;
 };
 
-struct TextLevel {
-  std::int32_t spread = 0;
-  std::int32_t level = -1;  // -1: no level; take each block's own text grey
-  bool operator==(const TextLevel&) const = default;
-};
-
 // The blob of a grown extent, seen against a colour pair. Its text grey is the
 // darkest grey of the blob when the pair's text is darker than its
 // background, the lightest otherwise.
@@ -47,21 +39,5 @@ CharBlob measureBlob(const BlobExtent& extent, std::int32_t blobIndex, const Col
 
 // The accepted seed blob at (x, y), or nothing.
 std::optional<CharBlob> verifySeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y);
-
-// Text grey and its spread inside the box (right column and bottom row
-// excluded): the darkest (or, for light text, the lightest) grey of the text
-// cluster of a two-cluster split of the box's greys.
-TextLevel estimateTextLevel(const SharedPage& page, std::int32_t left, std::int32_t top, std::int32_t right,
-                            std::int32_t bottom, bool darkText);
-
-// How many pixels of each grey.
-using GreyCounts = std::array<std::int64_t, 256>;
-
-// One-dimensional two-cluster k-means of the pixels counted, from centres at
-// the least grey and the grey at position n / 2 in ascending order; a pixel
-// joins the second cluster only when strictly nearer its centre. Stops when
-// the summed squared error no longer changes, or after 1000 rounds. Returns
-// the cluster (0 or 1) of every grey in the last round.
-std::array<std::int8_t, 256> twoMeans(const GreyCounts& counts);
 
 }  // namespace glimmer::detail

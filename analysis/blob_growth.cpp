@@ -50,12 +50,14 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
       const std::int32_t nx = here.x + step.x;
       const std::int32_t ny = here.y + step.y;
       if (nx < 0 || nx >= page.width() || ny < 0 || ny >= page.height()) continue;
+      // Marked pixels are in the blob already (the start pixel included, which
+      // joins whenever a border is watched).
+      if (visited.marked(nx, ny)) continue;
       const std::int32_t grey = page.at(nx, ny);
       if (!joinsBlob(grey, target, tolerance)) {
         onBorder(grey);
         continue;
       }
-      if (visited.marked(nx, ny)) continue;
       ++accepted;
       if (accepted >= limit) {
         visited.clear(pixels);
@@ -137,9 +139,14 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
     if (!growBlob(page, visited, startX, startY, target, tolerance, limit, pixels)) return std::nullopt;
     return extentOf(page, pixels);
   }
-  if (const KnownArea* known = recall(startX, startY, target, tolerance, limit)) {
+  const KnownArea* known = knownAt(startX, startY);
+  if (known != nullptr && fillsAgain(*known, target, tolerance, limit)) {
     if (known->overflows) return std::nullopt;
     return known->extent;
+  }
+  if ((known == nullptr || known->overflows) &&
+      overflowsNarrowly(page, visited, startX, startY, target, tolerance, limit, pixels)) {
+    return std::nullopt;
   }
 
   KnownArea area;
@@ -166,22 +173,42 @@ void SeedGrowthMemo::forget() {
   lastId_ = 0;
 }
 
-const SeedGrowthMemo::KnownArea* SeedGrowthMemo::recall(std::int32_t x, std::int32_t y, std::int32_t target,
-                                                        std::int32_t tolerance, std::int32_t limit) const {
+bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visited, std::int32_t startX,
+                                       std::int32_t startY, std::int32_t target, std::int32_t tolerance,
+                                       std::int32_t limit, PixelList& pixels) {
+  const std::int32_t narrowTolerance = tolerance / 2;
+  if (narrowTolerance == tolerance || !joinsBlob(page.at(startX, startY), target, narrowTolerance)) return false;
+  if (growArea(page, visited, startX, startY, target, narrowTolerance, limit, pixels, [](std::int32_t) {})) {
+    return false;
+  }
+  KnownArea area;
+  area.overflows = true;
+  area.extent = extentOf(page, pixels);
+  area.tolerance = tolerance;
+  area.limit = limit;
+  remember(pixels, area);
+  return true;
+}
+
+const SeedGrowthMemo::KnownArea* SeedGrowthMemo::knownAt(std::int32_t x, std::int32_t y) const {
   if (x < firstColumn_ || x >= endColumn_) return nullptr;
   const std::uint32_t id = areaAt_[static_cast<std::size_t>(x - firstColumn_) * static_cast<std::size_t>(height_) +
                                    static_cast<std::size_t>(y)];
   if (id == 0) return nullptr;
   const KnownArea& area = areas_[(id - 1) % capacity_];
-  if (area.id != id || area.tolerance != tolerance || area.limit != limit) return nullptr;
+  return area.id == id ? &area : nullptr;
+}
+
+bool SeedGrowthMemo::fillsAgain(const KnownArea& area, std::int32_t target, std::int32_t tolerance,
+                                std::int32_t limit) {
+  if (area.tolerance != tolerance || area.limit != limit) return false;
   const auto inRange = [&](std::int32_t grey) { return joinsBlob(grey, target, tolerance); };
-  if (!inRange(area.extent.darkest) || !inRange(area.extent.lightest)) return nullptr;
-  if (area.overflows) return &area;
+  if (!inRange(area.extent.darkest) || !inRange(area.extent.lightest)) return false;
+  if (area.overflows) return true;
   // Every border grey lies below the area's greys or above them, so the
   // nearest on each side decide whether the border still stops the growth.
-  const bool bordered = area.belowBorder <= static_cast<std::int64_t>(target) - tolerance &&
-                        area.aboveBorder > static_cast<std::int64_t>(target) + tolerance;
-  return bordered ? &area : nullptr;
+  return area.belowBorder <= static_cast<std::int64_t>(target) - tolerance &&
+         area.aboveBorder > static_cast<std::int64_t>(target) + tolerance;
 }
 
 void SeedGrowthMemo::remember(std::span<const PixelPoint> pixels, KnownArea area) {

@@ -149,9 +149,15 @@ class SeedGrowthMemo {
     std::int32_t limit = 0;
   };
 
-  // The area known at the start pixel that a growth towards `target` would fill again, or null.
-  const KnownArea* recall(std::int32_t x, std::int32_t y, std::int32_t target, std::int32_t tolerance,
-                          std::int32_t limit) const;
+  // The last area grown through the start pixel, if still kept.
+  const KnownArea* knownAt(std::int32_t x, std::int32_t y) const;
+  // Whether a growth towards `target` from a pixel of the area fills it again.
+  static bool fillsAgain(const KnownArea& area, std::int32_t target, std::int32_t tolerance, std::int32_t limit);
+  // Tries a growth towards a range half as wide. An area too large in
+  // it is too large for every target whose range holds the area's greys,
+  // which spares the growths of nearby targets; it is remembered as such.
+  bool overflowsNarrowly(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
+                         std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels);
   void remember(std::span<const PixelPoint> pixels, KnownArea area);
 
   std::int32_t firstColumn_;

@@ -204,10 +204,18 @@ PnmResult readPnm(const std::string& path) {
     ::close(fd);
     return {std::nullopt, "cannot open file"};
   }
-  FileSource source(file.get());
+  return readPnmStream(file.get(), static_cast<std::uint64_t>(info.st_size));
+}
+
+PnmResult readPnmStream(std::FILE* file, std::uint64_t sizeWhenOpened) {
+  FileSource source(file);
   PnmResult result = decode(source, kMaxPnmPixels);
   // A read error is not a short file: the page is not there to be read.
-  if (std::ferror(file.get())) return {std::nullopt, "cannot read file"};
+  if (std::ferror(file)) return {std::nullopt, "cannot read file"};
+  // Nor is a file whose end came before the size it had when opened: it was
+  // cut while being read, and what is missing was never meant to be white.
+  const long end = std::feof(file) ? std::ftell(file) : -1;
+  if (end >= 0 && static_cast<std::uint64_t>(end) < sizeWhenOpened) return {std::nullopt, "file shrank while read"};
   return result;
 }
 

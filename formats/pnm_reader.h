@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,7 +20,12 @@ struct PnmResult {
 // The most pixels a page may have (65535 columns wide or high at most).
 inline constexpr std::uint64_t kMaxPnmPixels = 268'435'456;
 
+// Reads the page at `path`; only a regular file is read. A file that shrinks
+// while it is read fails.
 PnmResult readPnm(const std::string& path);
+
+// Reads an opened file that was `sizeWhenOpened` bytes long when opened.
+PnmResult readPnmStream(std::FILE* file, std::uint64_t sizeWhenOpened);
 
 // Decodes a page held in memory. A caller that only deals with small pages
 // (a fuzzer) may set a lower `maxPixels`; larger pages then fail as too large.

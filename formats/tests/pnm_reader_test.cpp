@@ -91,5 +91,17 @@ TEST(ReadPnm, RefusesWhatIsNotARegularFileWithoutWaitingOrReading) {
   EXPECT_EQ(readPnm("/dev/zero").problem, "not a regular file");
 }
 
+// The stream holds what is left of a file cut while it was read; a file that
+// was short from the start reads as white instead.
+TEST(ReadPnmStream, AFileThatShrankWhileReadFails) {
+  std::string page = "P5 4 2 255\n" + bytes({1, 2, 3, 4, 5});
+  std::FILE* rest = ::fmemopen(page.data(), page.size(), "rb");
+  ASSERT_NE(rest, nullptr);
+  EXPECT_EQ(readPnmStream(rest, page.size() + 3).problem, "file shrank while read");
+  std::rewind(rest);
+  EXPECT_EQ(pixelsOf(readPnmStream(rest, page.size()), 4, 2), (Pixels{1, 2, 3, 4, 5, 255, 255, 255}));
+  std::fclose(rest);
+}
+
 }  // namespace
 }  // namespace glimmer

@@ -24,6 +24,7 @@ struct BandScratch {
   detail::BlobRegistry registry;
   detail::VisitedMap visited;
   detail::BlockHistogram histogram{};
+  detail::SlidingBlock seedBlock;  // the seed test's block, carried down the column
   detail::ColourList colours;
   detail::SeedGrowthMemo seedGrowths;  // of the seed tests, pixel after pixel
   detail::PixelList seedPixels;        // the seed test's growth

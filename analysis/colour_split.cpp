@@ -22,6 +22,7 @@ std::int32_t countNear(std::span<const ColourEntry> entries, std::int32_t colour
 
 void blockHistogram(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side,
                     BlockHistogram& histogram) {
+  histogram.clear();
   const std::int32_t right = std::min(x + side, page.width());
   const std::int32_t bottom = std::min(y + side, page.height());
   for (std::int32_t py = y; py < bottom; ++py) {
@@ -43,9 +44,40 @@ void orderPass(std::span<ColourEntry> entries) {
   }
 }
 
-void buildColourList(BlockHistogram& histogram, ColourList& list) {
+const BlockHistogram& SlidingBlock::moveTo(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side) {
+  if (placed_ && x == x_ && y == y_ + 1 && side == side_ && side > 0) {
+    dropRow(y_);
+    if (y_ + side_ < page.height()) readRow(page, y_ + side_);
+    y_ = y;
+    return histogram_;
+  }
+  placed_ = true;
+  side_ = side;
+  x_ = x;
+  y_ = y;
+  columns_ = std::max(std::min(x + side, page.width()) - x, 0);
+  rows_.resize(static_cast<std::size_t>(side) * static_cast<std::size_t>(side));
+  histogram_.clear();
+  for (std::int32_t row = y; row < std::min(y + side, page.height()); ++row) readRow(page, row);
+  return histogram_;
+}
+
+void SlidingBlock::readRow(const SharedPage& page, std::int32_t y) {
+  std::uint8_t* slot = rowSlot(y);
+  for (std::int32_t i = 0; i < columns_; ++i) {
+    slot[i] = page.at(x_ + i, y);
+    histogram_.add(slot[i]);
+  }
+}
+
+void SlidingBlock::dropRow(std::int32_t y) {
+  const std::uint8_t* slot = rowSlot(y);
+  for (std::int32_t i = 0; i < columns_; ++i) histogram_.remove(slot[i]);
+}
+
+void buildColourList(const BlockHistogram& histogram, ColourList& list) {
   list.clear();
-  histogram.drain([&](std::int32_t grey, std::int32_t count) { list.append({grey, count}); });
+  histogram.forEach([&](std::int32_t grey, std::int32_t count) { list.append({grey, count}); });
   orderPass(list.entries());
 }
 

@@ -36,8 +36,7 @@ CharBlob measureBlob(const BlobExtent& extent, std::int32_t blobIndex, const Col
 }
 
 std::optional<CharBlob> verifySeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y) {
-  blockHistogram(page, x, y, kSeedBlockSide, scratch.histogram);
-  buildColourList(scratch.histogram, scratch.colours);
+  buildColourList(scratch.seedBlock.moveTo(page, x, y, kSeedBlockSide), scratch.colours);
   const std::optional<ColourPair> pair = splitColours(scratch.colours.entries(), kSeedHalfWidth);
   if (!pair || !withinTolerance(std::int32_t{page.at(x, y)}, pair->text, kSeedTolerance)) return std::nullopt;
 

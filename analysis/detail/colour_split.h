@@ -7,37 +7,68 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "common/shared_page.h"
 
 namespace glimmer::detail {
 
-// Grey counts of one block. It is empty between uses: building the colour
-// list takes the counts out, visiting only the greys present.
+// Grey counts of one block, visited by the greys present.
 class BlockHistogram {
  public:
   void add(std::uint8_t grey) {
     ++counts_[grey];
     present_[grey / 64] |= std::uint64_t{1} << (grey % 64);
   }
+  void remove(std::uint8_t grey) {
+    if (--counts_[grey] == 0) present_[grey / 64] &= ~(std::uint64_t{1} << (grey % 64));
+  }
+  void clear() {
+    forEach([&](std::int32_t grey, std::int32_t) { counts_[static_cast<std::size_t>(grey)] = 0; });
+    present_ = {};
+  }
 
-  // Calls visit(grey, count) for every grey present, ascending, and empties
-  // the histogram.
+  // Calls visit(grey, count) for every grey present, ascending.
   template <typename Visit>
-  void drain(Visit visit) {
+  void forEach(Visit visit) const {
     for (std::size_t word = 0; word < present_.size(); ++word) {
       for (std::uint64_t bits = present_[word]; bits != 0; bits &= bits - 1) {
         const auto grey = static_cast<std::int32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
         visit(grey, counts_[static_cast<std::size_t>(grey)]);
-        counts_[static_cast<std::size_t>(grey)] = 0;
       }
-      present_[word] = 0;
     }
   }
 
  private:
   std::array<std::int32_t, 256> counts_{};
   std::array<std::uint64_t, 4> present_{};
+};
+
+// The histogram of the side x side block at (x, y), cut at the page edges,
+// carried from one block to the block a row below it by dropping its top row
+// and reading a new bottom row: the seed test asks for the blocks of a column
+// from the top down. The greys are kept as they were read, so the counts
+// always match the pixels they came from.
+class SlidingBlock {
+ public:
+  const BlockHistogram& moveTo(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side);
+  // The page has changed: the next block is read afresh.
+  void forget() { placed_ = false; }
+
+ private:
+  std::uint8_t* rowSlot(std::int32_t y) {
+    return rows_.data() + static_cast<std::size_t>(y % side_) * static_cast<std::size_t>(side_);
+  }
+  void readRow(const SharedPage& page, std::int32_t y);
+  void dropRow(std::int32_t y);
+
+  bool placed_ = false;
+  std::int32_t side_ = 0;
+  std::int32_t x_ = 0;
+  std::int32_t y_ = 0;
+  std::int32_t columns_ = 0;  // the block's width inside the page
+  BlockHistogram histogram_;
+  std::vector<std::uint8_t> rows_;  // page row y in slot y % side
 };
 
 struct ColourEntry {
@@ -68,7 +99,7 @@ struct ColourPair {
 };
 
 // Counts the greys of the side x side block whose top-left pixel is (x, y),
-// cut off at the page edges, into an empty histogram.
+// cut off at the page edges.
 void blockHistogram(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side,
                     BlockHistogram& histogram);
 
@@ -78,9 +109,8 @@ void blockHistogram(const SharedPage& page, std::int32_t x, std::int32_t y, std:
 // the dominant grey, which with ties need not be the most frequent one.
 void orderPass(std::span<ColourEntry> entries);
 
-// Lists the greys present in ascending order, emptying the histogram, and
-// runs `orderPass` once.
-void buildColourList(BlockHistogram& histogram, ColourList& list);
+// Lists the greys present in ascending order and runs `orderPass` once.
+void buildColourList(const BlockHistogram& histogram, ColourList& list);
 
 // Dominant grey D = the last entry; the other grey O = the last earlier entry
 // at least 80 away from D, or the first entry. The grey with fewer pixels

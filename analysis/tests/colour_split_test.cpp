@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 #include <vector>
 
 namespace glimmer::detail {
@@ -47,6 +48,30 @@ TEST(SplitColours, PairsTheDominantWithTheLastFarGreyAndTakesTheLessSurroundedAs
       {{{100, 4}, {140, 9}}, ColourPair{140, 100, 9}},  // no far grey: the first one
   };
   for (const Case& c : cases) EXPECT_EQ(splitColours(c.entries, 20), c.pair);
+}
+
+std::vector<ColourEntry> colourList(const BlockHistogram& histogram) {
+  ColourList list;
+  buildColourList(histogram, list);
+  return {list.entries().begin(), list.entries().end()};
+}
+
+TEST(SlidingBlock, GivesTheBlockOfEveryStartAsAFreshCountWould) {
+  std::mt19937 random(3);
+  for (const auto& [width, height] : {std::pair{30, 25}, std::pair{6, 4}, std::pair{12, 10}}) {
+    GreyImage image(width, height);
+    for (std::uint8_t& grey : image.pixels) grey = static_cast<std::uint8_t>(random() % 7 * 40);
+    const SharedPage page(image);
+    SlidingBlock sliding;
+    BlockHistogram fresh;
+    for (std::int32_t x = 0; x < width; ++x) {
+      for (std::int32_t y = 0; y < height; y += (x % 3 == 0 && y == 2) ? 3 : 1) {  // some starts are skipped
+        if (x == 4 && y == 5) sliding.forget();
+        blockHistogram(page, x, y, 10, fresh);
+        ASSERT_EQ(colourList(sliding.moveTo(page, x, y, 10)), colourList(fresh)) << x << "," << y;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -14,13 +14,13 @@ constexpr std::int32_t kMaxKMeansRounds = 1000;
 }  // namespace
 
 TextLevel estimateTextLevel(const SharedPage& page, const LevelBox& box) {
+  const std::int64_t area =
+      std::int64_t{std::max(box.right - box.left, 0)} * std::int64_t{std::max(box.bottom - box.top, 0)};
+  if (area < 2) return {};
   GreyCounts counts{};
-  std::int64_t total = 0;
   for (std::int32_t px = box.left; px < box.right; ++px) {
     for (std::int32_t py = box.top; py < box.bottom; ++py) ++counts[page.at(px, py)];
   }
-  for (const std::int64_t count : counts) total += count;
-  if (total < 2) return {};
   const std::array<std::int8_t, 256> cluster = twoMeans(counts);
 
   const std::int8_t textCluster = box.darkText ? 0 : 1;

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/shell/core_count.h"
+#include "system/core_count.h"
 #include "pipeline/driver.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <set>
 
-#include "app/shell/path_text.h"
+#include "system/path_text.h"
 
 namespace glimmer {
 

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/shell/child_process.h"
-#include "app/shell/executable_path.h"
-#include "app/shell/path_text.h"
+#include "system/child_process.h"
+#include "system/executable_path.h"
+#include "system/path_text.h"
 
 namespace glimmer {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/child_process.h"
+#include "system/child_process.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {

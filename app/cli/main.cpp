@@ -11,7 +11,7 @@
 
 #include "app/cli/cli_host.h"
 #include "app/cli/cli_options.h"
-#include "app/shell/core_count.h"
+#include "system/core_count.h"
 #include "formats/jpeg_conversion.h"
 #include "pipeline/driver.h"
 

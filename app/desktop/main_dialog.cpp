@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/shell/path_text.h"
+#include "system/path_text.h"
 
 namespace glimmer {
 

@@ -1,6 +1,6 @@
 #include "app/desktop/main_dialog.h"
-#include "app/shell/child_process.h"
-#include "app/shell/core_count.h"
+#include "system/child_process.h"
+#include "system/core_count.h"
 #include "pipeline/driver.h"
 
 namespace glimmer {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/shell/path_text.h"
+#include "system/path_text.h"
 
 namespace glimmer {
 

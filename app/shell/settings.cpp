@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <optional>
 
-#include "app/shell/executable_path.h"
+#include "system/executable_path.h"
 #include "app/shell/ini_file.h"
-#include "app/shell/path_text.h"
+#include "system/path_text.h"
 
 namespace glimmer {
 

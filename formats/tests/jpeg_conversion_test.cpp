@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include "app/shell/child_process.h"
+#include "system/child_process.h"
 #include "common/tests/scratch_dir.h"
 
 namespace glimmer {

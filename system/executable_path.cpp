@@ -1,4 +1,4 @@
-#include "app/shell/executable_path.h"
+#include "system/executable_path.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "app/shell/path_text.h"
+#include "system/path_text.h"
 
 #include <gtest/gtest.h>
 

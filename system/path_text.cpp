@@ -1,4 +1,4 @@
-#include "app/shell/path_text.h"
+#include "system/path_text.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

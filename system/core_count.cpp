@@ -1,4 +1,4 @@
-#include "app/shell/core_count.h"
+#include "system/core_count.h"
 
 #include <sched.h>
 

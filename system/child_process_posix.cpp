@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <thread>
 
-#include "app/shell/child_process.h"
+#include "system/child_process.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "app/shell/child_process.h"
+#include "system/child_process.h"
 
 namespace glimmer {
 

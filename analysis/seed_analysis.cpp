@@ -109,6 +109,7 @@ void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, s
     scratch.textLevels.clear();
     scratch.seedGrowths.forget();
     scratch.seedBlock.forget();
+    scratch.scanBlock.forget();
     scratch.pageEditsSeen = pageEdits;
   }
   // Most seeds lie on a line found before. Following its scan again on an

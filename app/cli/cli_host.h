@@ -5,8 +5,8 @@
 
 #include <cstdio>
 #include <mutex>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pipeline/driver_host.h"

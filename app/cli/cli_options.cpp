@@ -42,61 +42,39 @@ std::optional<int> parseBandCount(const std::string& text) {
   return value;
 }
 
-// One option: its names and what it does. `apply` returns an error text, or
-// the empty text when the value was fine.
+// One option: its names and what it does. A flag sets its member; an option
+// with a value hands it to `apply`, which returns an error text, or the empty
+// text when the value was fine.
 struct OptionSpec {
   std::string_view longName;  // without the leading "--"
   char shortName;             // 0: none
-  bool takesValue;
+  bool Options::*flag;
   std::string (*apply)(Options& options, const std::string& value);
+  bool takesValue() const { return apply != nullptr; }
 };
 
 constexpr OptionSpec kOptions[] = {
-    {"output", 'o', true,
+    {"output", 'o', nullptr,
      [](Options& o, const std::string& v) {
        o.outputFile = v;
        return std::string();
      }},
-    {"output-dir", 0, true,
+    {"output-dir", 0, nullptr,
      [](Options& o, const std::string& v) {
        o.outputDir = v;
        return std::string();
      }},
-    {"bands", 0, true,
+    {"bands", 0, nullptr,
      [](Options& o, const std::string& v) {
        o.bands = parseBandCount(v);
        return o.bands ? std::string() : "--bands takes a whole number from 1 to 64, not '" + v + "'";
      }},
-    {"rows", 0, false,
-     [](Options& o, const std::string&) {
-       o.writeRows = true;
-       return std::string();
-     }},
-    {"chars", 0, false,
-     [](Options& o, const std::string&) {
-       o.writeChars = true;
-       return std::string();
-     }},
-    {"yes", 'y', false,
-     [](Options& o, const std::string&) {
-       o.assumeYes = true;
-       return std::string();
-     }},
-    {"verbose", 0, false,
-     [](Options& o, const std::string&) {
-       o.verbose = true;
-       return std::string();
-     }},
-    {"help", 'h', false,
-     [](Options& o, const std::string&) {
-       o.help = true;
-       return std::string();
-     }},
-    {"version", 0, false,
-     [](Options& o, const std::string&) {
-       o.version = true;
-       return std::string();
-     }},
+    {"rows", 0, &Options::writeRows, nullptr},
+    {"chars", 0, &Options::writeChars, nullptr},
+    {"yes", 'y', &Options::assumeYes, nullptr},
+    {"verbose", 0, &Options::verbose, nullptr},
+    {"help", 'h', &Options::help, nullptr},
+    {"version", 0, &Options::version, nullptr},
 };
 
 const OptionSpec* findLong(std::string_view name) {
@@ -152,9 +130,9 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
       continue;
     }
     const std::string longName = "--" + std::string(spec->longName);
-    if (!spec->takesValue) {
+    if (!spec->takesValue()) {
       if (equals != std::string::npos) result.error = "option " + longName + " takes no value";
-      if (result.error.empty()) result.error = spec->apply(options, {});
+      options.*(spec->flag) = true;
       continue;
     }
     std::string value;
@@ -167,8 +145,8 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
       value = arguments[++i];
       // "-o -y" is far more often a forgotten value than a file named -y.
       if (value.starts_with("-")) {
-        result.error = "option " + longName + " needs a value, not '" + value + "' (write " + longName + "=" +
-                       value + " if that is meant)";
+        result.error = "option " + longName + " needs a value, not '" + value + "' (write " + longName + "=" + value +
+                       " if that is meant)";
         continue;
       }
     }
@@ -185,8 +163,8 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
 std::string outputPathFor(const Options& options, const std::string& input) {
   if (!options.outputFile.empty()) return options.outputFile;
   const bool fromStandardInput = input == kStandardInput;
-  std::filesystem::path name = fromStandardInput ? std::filesystem::path(kStandardInputName)
-                                                 : std::filesystem::path(input).filename();
+  std::filesystem::path name =
+      fromStandardInput ? std::filesystem::path(kStandardInputName) : std::filesystem::path(input).filename();
   name.replace_extension(".bmp");
   if (!options.outputDir.empty()) return (std::filesystem::path(options.outputDir) / name).string();
   if (fromStandardInput) return name.string();

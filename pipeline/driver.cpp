@@ -59,6 +59,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
   std::vector<BandJob> jobs(static_cast<std::size_t>(bandCount));
   std::barrier<> startLine(bandCount);
+  CommitOrder order;
   std::vector<std::thread> threads;
   threads.reserve(jobs.size());
   for (std::int32_t i = 0; i < bandCount; ++i) {
@@ -69,6 +70,7 @@ GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis
     job.shared = &shared;
     job.host = &host;
     job.startLine = &startLine;
+    job.order = &order;
     char line[80];
     std::snprintf(line, sizeof line, "Starting thread %d from %d to %d\n", i, job.range.start, job.range.end);
     host.diagnosticLine(line);
@@ -154,13 +156,16 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     }
     pnmPath = conversion.pnmPath;
     decodedPage.own(pnmPath);
+    if (!conversion.warning.empty()) host.showWarning(conversion.warning);
   }
 
   PnmResult pnm = readPnm(pnmPath);
   if (!pnm.image) {
-    host.showError("Not a valid PNM file", kErrorTitle);
+    host.showError(pnm.problem.empty() ? "Not a valid PNM file" : "Not a valid PNM file (" + pnm.problem + ")",
+                   kErrorTitle);
     return 1;
   }
+  if (!pnm.warning.empty()) host.showWarning("Damaged PNM file (" + pnm.warning + ")");
 
   GreyImage& page = *pnm.image;
   SharedAnalysis shared(page.width, page.height, diagnostics.scores());

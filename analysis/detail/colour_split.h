@@ -53,8 +53,6 @@ class BlockHistogram {
 class SlidingBlock {
  public:
   const BlockHistogram& moveTo(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side);
-  // The page has changed: the next block is read afresh.
-  void forget() { placed_ = false; }
 
  private:
   void place(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side);

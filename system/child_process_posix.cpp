@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "system/child_process.h"
+#include "system/interrupt_cleanup.h"
 
 extern char** environ;
 
@@ -128,7 +129,12 @@ std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /
   if (posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
     return kChildNotStarted;
   }
-  return timeLimit ? waitWithLimit(child, *timeLimit) : waitWithoutLimit(child);
+  // A signal that ends the run while the child works ends the child too: it
+  // leads its own session, so the terminal's signals do not reach it.
+  setChildToStop(child);
+  const std::int32_t result = timeLimit ? waitWithLimit(child, *timeLimit) : waitWithoutLimit(child);
+  setChildToStop(0);
+  return result;
 }
 
 std::int32_t runChildProcess(const std::string& commandLine, bool hidden) {

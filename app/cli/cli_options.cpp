@@ -11,7 +11,7 @@ const char* const kUsage =
     "writes each page's words on white as a 24-bit BMP.\n"
     "\n"
     "Options:\n"
-    "  -o, --output FILE     output BMP (only with a single input)\n"
+    "  -o, --output FILE     output BMP (only with a single input); - for standard output\n"
     "      --output-dir DIR  folder for the outputs (default: beside each input, NAME.bmp)\n"
     "      --rows            also write NAME.rows.coords.lisp (word boxes)\n"
     "      --chars           also append to NAME.chars.coords.lisp (letters)\n"
@@ -85,6 +85,8 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
     result.error = "--output and --output-dir cannot be combined";
   } else if (!options.outputFile.empty() && options.inputs.size() > 1) {
     result.error = "--output takes a single input; use --output-dir for several";
+  } else if (options.outputFile == "-" && options.verbose) {
+    result.error = "--output - writes the image to standard output, where --verbose writes its lines";
   }
   return result;
 }

@@ -31,6 +31,7 @@ struct JpegConversion {
   std::string pnmPath;  // the decoded page to read, removed with this result
   std::string message;  // why it failed, for the user
   std::unique_ptr<DecodedPage> page;
+  std::string warning;  // the decoder finished but warned that the file is damaged
 };
 
 // How long the decoder may run: a large photo takes seconds, but a decoder
@@ -41,8 +42,9 @@ inline constexpr std::chrono::milliseconds kDecoderTimeLimit = std::chrono::seco
 // a temporary file cannot be had, and when the decoder fails, is killed or
 // runs past `timeLimit` (and is then killed): a page it may have written in
 // part is removed, never read. A failed decode is reported like any page that
-// cannot be read, "Not a valid PNM file", unless the temporary folder ran out
-// of room, which is said as such.
+// cannot be read, "Not a valid PNM file", followed by the decoder's own words
+// in brackets when it gave any, unless the temporary folder ran out of room,
+// which is said as such.
 JpegConversion convertJpegToPnm(const std::string& inputPath, std::chrono::milliseconds timeLimit = kDecoderTimeLimit);
 
 }  // namespace glimmer

@@ -182,13 +182,16 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
       return 1;
     }
     pnmPath = conversion.pnmPath;
+    if (!conversion.warning.empty()) host.showWarning(conversion.warning);
   }
 
   PnmResult pnm = readPnm(pnmPath);
   if (!pnm.image) {
-    host.showError("Not a valid PNM file", kErrorTitle);
+    host.showError(pnm.problem.empty() ? "Not a valid PNM file" : "Not a valid PNM file (" + pnm.problem + ")",
+                   kErrorTitle);
     return 1;
   }
+  if (!pnm.warning.empty()) host.showWarning("Damaged PNM file (" + pnm.warning + ")");
 
   GreyImage& page = *pnm.image;
   SharedAnalysis shared(page.width, page.height, diagnostics.scores());

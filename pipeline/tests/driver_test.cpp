@@ -54,6 +54,12 @@ TEST_F(DriverTest, WhitePageGivesWhiteOutputSkeletonAndVoteLines) {
   EXPECT_EQ(host.lines.front(), "Starting thread 0 from 0 to 7\n");
   EXPECT_EQ(host.lines.back(), "***Thread #0 complete\n");
   EXPECT_EQ(host.lines.size(), 1u + 7u + 1u);
+  EXPECT_TRUE(host.warnings.empty());
+
+  writeFile("cut.pnm", whitePage(7, 3).substr(0, 20));
+  ASSERT_EQ(run("cut.pnm", "cut.bmp"), 0);
+  EXPECT_EQ(host.warnings,
+            std::vector<std::string>{"Damaged PNM file (raster cut short: 9 of 21 bytes, the rest read as white)"});
 }
 
 TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
@@ -82,8 +88,8 @@ TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
       {"loop.pnm", "new.bmp", "Cannot read image file (loop.pnm): Too many levels of symbolic links"},
       {std::string(5000, 'a'), "new.bmp",
        "Cannot read image file (" + std::string(5000, 'a') + "): File name too long"},
-      {"bad.pnm", "new.bmp", "Not a valid PNM file"},
-      {"short.pnm", "new.bmp", "Not a valid PNM file"},
+      {"bad.pnm", "new.bmp", "Not a valid PNM file (P2 is not read, only binary P5 and P6)"},
+      {"short.pnm", "new.bmp", "Not a valid PNM file (header cut short)"},
       {"page.pnm", "page.pnm", "BMP file (page.pnm) is the input file - choose another output"},
       {"page.pnm", "alias.bmp", "BMP file (alias.bmp) is the input file - choose another output"},
       {"page.pnm", "skeleton.bmp",

@@ -8,10 +8,10 @@
 namespace glimmer::detail {
 
 VisitedMap::VisitedMap(std::int32_t width, std::int32_t height)
-    : height_(height), marks_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
+    : width_(width), marks_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
 
 void VisitedMap::clear(std::span<const PixelPoint> pixels) {
-  for (const PixelPoint& p : pixels) marks_[index(p.x, p.y)] = 0;
+  for (const PixelPoint& p : pixels) marks_[SharedPage::offset(p.x, p.y, width_)] = 0;
 }
 
 bool VisitedMap::allClear() const {
@@ -42,18 +42,28 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
   pixels.clear();
   pixels.reserve(static_cast<std::size_t>(std::max(limit, 1)) + 1);
   pixels.push_back({startX, startY});
-  visited.mark(startX, startY);
+  const std::int32_t width = page.width();
+  const std::int32_t height = page.height();
+  visited.mark(SharedPage::offset(startX, startY, width));
+  std::array<std::ptrdiff_t, 8> offsetSteps{};
+  for (std::size_t i = 0; i < kNeighbours.size(); ++i) {
+    offsetSteps[i] = std::ptrdiff_t{kNeighbours[i].y} * width + kNeighbours[i].x;
+  }
   std::int32_t accepted = 0;
   for (std::size_t next = 0; next < pixels.size(); ++next) {
     const PixelPoint here = pixels[next];
-    for (const PixelPoint& step : kNeighbours) {
-      const std::int32_t nx = here.x + step.x;
-      const std::int32_t ny = here.y + step.y;
-      if (nx < 0 || nx >= page.width() || ny < 0 || ny >= page.height()) continue;
+    const std::size_t hereOffset = SharedPage::offset(here.x, here.y, width);
+    // Away from the page edges every neighbour lies on the page.
+    const bool inside = here.x > 0 && here.y > 0 && here.x < width - 1 && here.y < height - 1;
+    for (std::size_t i = 0; i < kNeighbours.size(); ++i) {
+      const std::int32_t nx = here.x + kNeighbours[i].x;
+      const std::int32_t ny = here.y + kNeighbours[i].y;
+      if (!inside && (nx < 0 || nx >= width || ny < 0 || ny >= height)) continue;
+      const std::size_t offset = hereOffset + static_cast<std::size_t>(offsetSteps[i]);
       // Marked pixels are in the blob already (the start pixel included, which
       // joins whenever a border is watched).
-      if (visited.marked(nx, ny)) continue;
-      const std::int32_t grey = page.at(nx, ny);
+      if (visited.marked(offset)) continue;
+      const std::int32_t grey = page.atOffset(offset);
       if (!joinsBlob(grey, target, tolerance)) {
         onBorder(grey);
         continue;
@@ -64,7 +74,7 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
         pixels.push_back({nx, ny});
         return false;
       }
-      visited.mark(nx, ny);
+      visited.mark(offset);
       pixels.push_back({nx, ny});
     }
   }

@@ -21,23 +21,20 @@ struct PixelPoint {
 // A blob's pixels in the order they were grown, the start pixel first.
 using PixelList = std::vector<PixelPoint>;
 
-// One byte per page pixel, column-major, all zero between growths. A growth
-// clears its own marks by walking its pixel list.
+// One byte per page pixel, all zero between growths. A growth clears its own
+// marks by walking its pixel list. Laid out as the page is, so that one
+// offset finds a pixel in both.
 class VisitedMap {
  public:
   VisitedMap(std::int32_t width, std::int32_t height);
 
-  bool marked(std::int32_t x, std::int32_t y) const { return marks_[index(x, y)] != 0; }
-  void mark(std::int32_t x, std::int32_t y) { marks_[index(x, y)] = 1; }
+  bool marked(std::size_t offset) const { return marks_[offset] != 0; }
+  void mark(std::size_t offset) { marks_[offset] = 1; }
   void clear(std::span<const PixelPoint> pixels);
   bool allClear() const;
 
  private:
-  std::size_t index(std::int32_t x, std::int32_t y) const {
-    return static_cast<std::size_t>(x) * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y);
-  }
-
-  std::int32_t height_;
+  std::int32_t width_;
   std::vector<std::uint8_t> marks_;
 };
 

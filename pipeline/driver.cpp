@@ -56,7 +56,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 }
 
 // Runs one thread per band over the page and merges their images.
-GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
+GreyImage analyseInBands(const GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
   std::vector<BandJob> jobs(static_cast<std::size_t>(bandCount));
   std::barrier<> startLine(bandCount);
   CommitOrder order;
@@ -164,7 +164,7 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     return 1;
   }
 
-  GreyImage& page = *pnm.image;
+  const GreyImage& page = *pnm.image;
   SharedAnalysis shared(page.width, page.height, diagnostics.scores());
   const std::int32_t bandCount = std::clamp(request.bandCount, 1, kMaxBands);
   GreyImage result = analyseInBands(page, bandCount, shared, host);

@@ -1,5 +1,7 @@
 // glimmer-cli: the batch front end. Processes each input in turn; one failure
 // does not stop the rest.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,9 +18,9 @@
 #include "app/cli/cli_host.h"
 #include "app/cli/cli_options.h"
 #include "app/shell/output_folder.h"
-#include "formats/jpeg_conversion.h"
 #include "pipeline/driver.h"
 #include "system/core_count.h"
+#include "system/interrupt_cleanup.h"
 
 namespace {
 
@@ -31,25 +34,39 @@ int usageError(const std::string& message) {
 
 // The page read from standard input, stored as kStandardInputName in a
 // private temporary folder for the run, so that the driver reads it like any
-// file; removed with the folder.
+// file; removed with the folder, also when a signal ends the run.
 class StandardInputPage {
  public:
   StandardInputPage() = default;
   StandardInputPage(const StandardInputPage&) = delete;
   StandardInputPage& operator=(const StandardInputPage&) = delete;
   ~StandardInputPage() {
-    std::error_code ignored;
-    if (!folder_.empty()) fs::remove_all(folder_, ignored);
+    pageCleanup_.release();
+    folderCleanup_.release();
+    if (folder_ >= 0) {
+      ::unlinkat(folder_, glimmer::cli::kStandardInputName, 0);
+      ::close(folder_);
+    }
+    if (parent_ >= 0) {
+      ::unlinkat(parent_, folderName_.c_str(), AT_REMOVEDIR);
+      ::close(parent_);
+    }
   }
 
   // Copies standard input; returns why it could not, or nothing.
   std::optional<std::string> store() {
     if (::isatty(STDIN_FILENO) != 0) return "standard input is a terminal, not a page";
-    std::string pattern = (fs::temp_directory_path() / "glimmer-stdin-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) return "cannot store standard input (" + reason() + ")";
-    folder_ = pattern;
-    path_ = (fs::path(folder_) / glimmer::cli::kStandardInputName).string();
-    std::FILE* file = std::fopen(path_.c_str(), "wb");
+    const fs::path temporaryFolder = fs::temp_directory_path();
+    std::string pattern = (temporaryFolder / "glimmer-stdin-XXXXXX").string();
+    parent_ = ::open(temporaryFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (parent_ < 0 || ::mkdtemp(pattern.data()) == nullptr) return "cannot store standard input (" + reason() + ")";
+    folderName_ = fs::path(pattern).filename();
+    folderCleanup_ = glimmer::InterruptCleanup::removeFolder(parent_, folderName_);
+    folder_ = ::open(pattern.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder_ < 0) return "cannot store standard input (" + reason() + ")";
+    pageCleanup_ = glimmer::InterruptCleanup::removeFile(folder_, glimmer::cli::kStandardInputName);
+    path_ = (fs::path(pattern) / glimmer::cli::kStandardInputName).string();
+    std::FILE* file = std::fopen(path_.c_str(), "wbx");
     if (file == nullptr) return "cannot store standard input (" + reason() + ")";
     char buffer[1 << 16];
     bool failed = false;
@@ -66,18 +83,32 @@ class StandardInputPage {
 
  private:
   static std::string reason() { return std::strerror(errno); }
-  std::string folder_;
+  int parent_ = -1;
+  int folder_ = -1;
+  std::string folderName_;
   std::string path_;
+  glimmer::InterruptCleanup folderCleanup_;
+  glimmer::InterruptCleanup pageCleanup_;
 };
 
-enum class Outcome { Done, Skipped, Failed };
+enum class Outcome { Done, Damaged, Skipped, Failed };
 
 struct InputResult {
   Outcome outcome = Outcome::Done;
   std::string reason;  // why it failed
 };
 
-InputResult processOne(const Options& options, const std::string& input, int bands) {
+// The outputs written so far in this run, by file identity, with the input
+// each was made from: two inputs of a batch may map to one output name.
+using WrittenOutputs = std::map<std::pair<dev_t, ino_t>, std::string>;
+
+std::optional<std::pair<dev_t, ino_t>> identityOf(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return std::make_pair(status.st_dev, status.st_ino);
+}
+
+InputResult processOne(const Options& options, const std::string& input, int bands, WrittenOutputs& written) {
   const bool fromStandardInput = input == glimmer::cli::kStandardInput;
   const std::string label = fromStandardInput ? "(standard input)" : input;
   StandardInputPage standardInput;
@@ -104,6 +135,15 @@ InputResult processOne(const Options& options, const std::string& input, int ban
   request.writeChars = options.writeChars;
   request.coordinateFolder = glimmer::cli::coordinateFolderFor(options, input);
   request.bandCount = bands;
+  request.dashIsStandardOutput = true;
+  const bool toStandardOutput = request.outputPath == glimmer::cli::kStandardOutput;
+  const auto earlier = toStandardOutput ? std::nullopt : identityOf(request.outputPath);
+  if (const auto found = earlier ? written.find(*earlier) : written.end(); found != written.end()) {
+    host.showError("BMP file (" + request.outputPath + ") was already written for " + found->second +
+                       " in this run - not replaced",
+                   glimmer::kErrorTitle);
+    return {Outcome::Failed, host.failure()};
+  }
   std::string processedPnm;
   const int status = glimmer::processImageFile(request, host, processedPnm);
   host.finishProgress();
@@ -113,14 +153,25 @@ InputResult processOne(const Options& options, const std::string& input, int ban
   }
   if (status != 0) return {Outcome::Failed, host.failure().empty() ? std::string("failed") : host.failure()};
 
-  glimmer::removeConvertedPnm(processedPnm);  // the decoded page of a JPEG input; any other path is left alone
+  if (const auto made = identityOf(request.outputPath); made && !toStandardOutput) written[*made] = label;
   if (stderrIsTerminal) std::fprintf(stderr, "%s -> %s\n", label.c_str(), request.outputPath.c_str());
-  return {};
+  return {host.damaged() ? Outcome::Damaged : Outcome::Done, {}};
 }
 
-}  // namespace
+// Standard output carries the help, the version, the --verbose lines and an
+// image written to "-": losing any of it fails the run. A reader that went away
+// (a closed pipe) ends it quietly.
+int withStandardOutputChecked(int status) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return status;
+  if (errno != EPIPE) {
+    std::fprintf(stderr, "glimmer-cli: cannot write to standard output: %s\n",
+                 errno != 0 ? std::strerror(errno) : "write error");
+  }
+  return 1;
+}
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   const glimmer::cli::ParseResult parsed = glimmer::cli::parseArguments({argv + 1, argv + argc});
   if (!parsed.error.empty()) return usageError(parsed.error);
   const Options& options = parsed.options;
@@ -143,9 +194,17 @@ int main(int argc, char** argv) {
 
   const int bands = options.bands.value_or(std::clamp(glimmer::countProcessorCores(), 1, 64));
   std::vector<std::pair<std::string, std::string>> failures;
+  WrittenOutputs written;
+  std::size_t damaged = 0;
   for (const std::string& input : options.inputs) {
-    const InputResult result = processOne(options, input, bands);
+    const InputResult result = processOne(options, input, bands, written);
     if (result.outcome == Outcome::Failed) failures.emplace_back(input, result.reason);
+    if (result.outcome == Outcome::Damaged) ++damaged;
+  }
+  // Damaged pages have their output, but are not passed off as sound.
+  if (damaged > 0) {
+    std::fprintf(stderr, "glimmer-cli: %zu of %zu inputs damaged (processed with a warning)\n", damaged,
+                 options.inputs.size());
   }
   if (failures.empty()) return 0;
   if (options.inputs.size() > 1) {
@@ -153,4 +212,12 @@ int main(int argc, char** argv) {
     for (const auto& [input, reason] : failures) std::fprintf(stderr, "  %s: %s\n", input.c_str(), reason.c_str());
   }
   return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Temporaries of a run that a signal ends are removed, and the decoder with it.
+  glimmer::installInterruptCleanup();
+  return withStandardOutputChecked(run(argc, argv));
 }

@@ -42,9 +42,9 @@ bool colourMapGreys(PIXCMAP* map, std::array<std::int16_t, 256>& greys) {
   for (std::int32_t i = 0; i < count; ++i) {
     l_int32 red = 0, green = 0, blue = 0, alpha = 0;
     if (pixcmapGetRGBA(map, i, &red, &green, &blue, &alpha) != 0) return false;
-    greys[static_cast<std::size_t>(i)] = lumaOverWhite(static_cast<std::uint32_t>(red),
-                                                       static_cast<std::uint32_t>(green),
-                                                       static_cast<std::uint32_t>(blue), static_cast<std::uint32_t>(alpha));
+    greys[static_cast<std::size_t>(i)] =
+        lumaOverWhite(static_cast<std::uint32_t>(red), static_cast<std::uint32_t>(green),
+                      static_cast<std::uint32_t>(blue), static_cast<std::uint32_t>(alpha));
   }
   return true;
 }
@@ -52,12 +52,18 @@ bool colourMapGreys(PIXCMAP* map, std::array<std::int16_t, 256>& greys) {
 // The sample at column x of a row of `depth` bits a pixel.
 std::uint32_t sampleAt(const l_uint32* line, std::int32_t x, std::int32_t depth) {
   switch (depth) {
-    case 1: return GET_DATA_BIT(line, x);
-    case 2: return GET_DATA_DIBIT(line, x);
-    case 4: return GET_DATA_QBIT(line, x);
-    case 8: return GET_DATA_BYTE(line, x);
-    case 16: return GET_DATA_TWO_BYTES(line, x);
-    default: return line[x];
+    case 1:
+      return GET_DATA_BIT(line, x);
+    case 2:
+      return GET_DATA_DIBIT(line, x);
+    case 4:
+      return GET_DATA_QBIT(line, x);
+    case 8:
+      return GET_DATA_BYTE(line, x);
+    case 16:
+      return GET_DATA_TWO_BYTES(line, x);
+    default:
+      return line[x];
   }
 }
 
@@ -91,8 +97,8 @@ PageOutcome toGreyPage(PIX* pix) {
         const std::uint32_t red = (sample >> L_RED_SHIFT) & 0xff;
         const std::uint32_t green = (sample >> L_GREEN_SHIFT) & 0xff;
         const std::uint32_t blue = (sample >> L_BLUE_SHIFT) & 0xff;
-        out[x] = withAlpha ? lumaOverWhite(red, green, blue, (sample >> L_ALPHA_SHIFT) & 0xff)
-                           : lumaOf(red, green, blue);
+        out[x] =
+            withAlpha ? lumaOverWhite(red, green, blue, (sample >> L_ALPHA_SHIFT) & 0xff) : lumaOf(red, green, blue);
       } else if (depth == 1) {
         out[x] = sample != 0 ? 0 : 255;
       } else {
@@ -186,8 +192,8 @@ OpenOutcome openWithLibrary(PageFormat format, std::span<const std::uint8_t> byt
     return {format, std::make_unique<TiffSource>(bytes, count, options.maxPixels), {}};
   }
   l_int32 libraryFormat = 0, width = 0, height = 0, bitsPerSample = 0, samplesPerPixel = 0, hasMap = 0;
-  if (pixReadHeaderMem(bytes.data(), bytes.size(), &libraryFormat, &width, &height, &bitsPerSample,
-                       &samplesPerPixel, &hasMap) != 0) {
+  if (pixReadHeaderMem(bytes.data(), bytes.size(), &libraryFormat, &width, &height, &bitsPerSample, &samplesPerPixel,
+                       &hasMap) != 0) {
     return {format, nullptr, "the file is damaged or cut short"};
   }
   if (std::string problem = sizeProblem(width, height, options.maxPixels); !problem.empty()) {
@@ -216,13 +222,20 @@ PageFormat detectPageFormat(std::span<const std::uint8_t> bytes) {
 const char* pageFormatName(PageFormat format) {
   switch (format) {
     case PageFormat::pnm:
-    case PageFormat::netpbm: return "PNM";
-    case PageFormat::png: return "PNG";
-    case PageFormat::tiff: return "TIFF";
-    case PageFormat::webp: return "WebP";
-    case PageFormat::pdf: return "PDF";
-    case PageFormat::jpeg: return "JPEG";
-    case PageFormat::unknown: break;
+    case PageFormat::netpbm:
+      return "PNM";
+    case PageFormat::png:
+      return "PNG";
+    case PageFormat::tiff:
+      return "TIFF";
+    case PageFormat::webp:
+      return "WebP";
+    case PageFormat::pdf:
+      return "PDF";
+    case PageFormat::jpeg:
+      return "JPEG";
+    case PageFormat::unknown:
+      break;
   }
   return "image";
 }
@@ -236,13 +249,15 @@ OpenOutcome openPages(std::span<const std::uint8_t> bytes, const ReadOptions& op
       if (!pnm.image) return {format, nullptr, "Not a valid PNM file"};
       return {PageFormat::pnm, std::make_unique<DecodedPnmSource>(std::move(*pnm.image)), {}};
     }
-    case PageFormat::jpeg: return {format, nullptr, "a JPEG page is read through the JPEG decoder"};
+    case PageFormat::jpeg:
+      return {format, nullptr, "a JPEG page is read through the JPEG decoder"};
     case PageFormat::pdf: {
       OpenOutcome outcome{format, nullptr, {}};
       outcome.source = openPdfPages(bytes, options, outcome.problem);
       return outcome;
     }
-    default: return openWithLibrary(format, bytes, options);
+    default:
+      return openWithLibrary(format, bytes, options);
   }
 }
 

@@ -38,7 +38,7 @@ struct PageOutcome {
 };
 
 struct ReadOptions {
-  std::int32_t pdfDpi = 300;               // resolution PDF pages are rendered at
+  std::int32_t pdfDpi = 300;                // resolution PDF pages are rendered at
   std::uint64_t maxPixels = kMaxPnmPixels;  // a page with more pixels is refused
 };
 

@@ -50,8 +50,8 @@ class PdfSource final : public PageSource {
     }
     Page result{GreyImage(image.width(), image.height()), options_.pdfDpi, options_.pdfDpi};
     for (std::int32_t y = 0; y < image.height(); ++y) {
-      const auto* rgb =
-          reinterpret_cast<const std::uint8_t*>(image.const_data()) + static_cast<std::ptrdiff_t>(y) * image.bytes_per_row();
+      const auto* rgb = reinterpret_cast<const std::uint8_t*>(image.const_data()) +
+                        static_cast<std::ptrdiff_t>(y) * image.bytes_per_row();
       std::uint8_t* out = result.image.row(y);
       for (std::int32_t x = 0; x < image.width(); ++x, rgb += 3) out[x] = lumaOf(rgb[0], rgb[1], rgb[2]);
     }

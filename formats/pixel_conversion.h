@@ -18,8 +18,7 @@ constexpr std::uint32_t overWhite(std::uint32_t sample, std::uint32_t alpha) {
   return (sample * alpha + 255 * (255 - alpha) + 127) / 255;
 }
 
-constexpr std::uint8_t lumaOverWhite(std::uint32_t red, std::uint32_t green, std::uint32_t blue,
-                                     std::uint32_t alpha) {
+constexpr std::uint8_t lumaOverWhite(std::uint32_t red, std::uint32_t green, std::uint32_t blue, std::uint32_t alpha) {
   return lumaOf(overWhite(red, alpha), overWhite(green, alpha), overWhite(blue, alpha));
 }
 

@@ -88,13 +88,20 @@ Pixels greysOf(const Bytes& bytes) {
 
 TEST(PageFormat, IsToldByTheFirstBytes) {
   const std::pair<std::string, PageFormat> cases[] = {
-      {"P5\n1 1\n255\n", PageFormat::pnm},        {"P6 ", PageFormat::pnm},
-      {"P1\n", PageFormat::netpbm},               {"P4", PageFormat::netpbm},
-      {"P7\n", PageFormat::unknown},              {"\x89PNG\r\n\x1a\n", PageFormat::png},
-      {std::string("II*\0", 4), PageFormat::tiff}, {std::string("MM\0*", 4), PageFormat::tiff},
-      {std::string("RIFF\1\0\0\0WEBPVP8L", 16), PageFormat::webp}, {std::string("RIFF\1\0\0\0WAVE", 12), PageFormat::unknown},
-      {"%PDF-1.4\n", PageFormat::pdf},            {"\xff\xd8\xff\xe0", PageFormat::jpeg},
-      {"", PageFormat::unknown},                  {"BM", PageFormat::unknown},
+      {"P5\n1 1\n255\n", PageFormat::pnm},
+      {"P6 ", PageFormat::pnm},
+      {"P1\n", PageFormat::netpbm},
+      {"P4", PageFormat::netpbm},
+      {"P7\n", PageFormat::unknown},
+      {"\x89PNG\r\n\x1a\n", PageFormat::png},
+      {std::string("II*\0", 4), PageFormat::tiff},
+      {std::string("MM\0*", 4), PageFormat::tiff},
+      {std::string("RIFF\1\0\0\0WEBPVP8L", 16), PageFormat::webp},
+      {std::string("RIFF\1\0\0\0WAVE", 12), PageFormat::unknown},
+      {"%PDF-1.4\n", PageFormat::pdf},
+      {"\xff\xd8\xff\xe0", PageFormat::jpeg},
+      {"", PageFormat::unknown},
+      {"BM", PageFormat::unknown},
   };
   for (const auto& [head, format] : cases) EXPECT_EQ(detectPageFormat(text(head)), format) << head;
 }
@@ -224,7 +231,8 @@ TEST(PageReader, HostileInputsFailWithAReasonAndPagesBeforeABrokenOneStillRead) 
   const std::string encryptedPdf =
       "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
       "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 10 10]>>endobj\n"
-      "4 0 obj<</Filter/Standard/V 1/R 2/P -4/O<" + std::string(64, 'a') + ">/U<" + std::string(64, 'b') +
+      "4 0 obj<</Filter/Standard/V 1/R 2/P -4/O<" +
+      std::string(64, 'a') + ">/U<" + std::string(64, 'b') +
       ">>>endobj\ntrailer<</Root 1 0 R/Encrypt 4 0 R/ID[<0102><0102>]>>\n%%EOF\n";
   const std::string emptyPdf =
       "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages/Kids[]/Count 0>>endobj\n"

@@ -3,20 +3,25 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/cli/cli_host.h"
 #include "app/cli/cli_options.h"
-#include "system/core_count.h"
+#include "app/shell/output_folder.h"
 #include "formats/jpeg_conversion.h"
 #include "pipeline/driver.h"
+#include "system/core_count.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using glimmer::cli::Options;
 
 int usageError(const std::string& message) {
@@ -24,31 +29,93 @@ int usageError(const std::string& message) {
   return 2;
 }
 
-// Runs one input; returns the reason it failed, or nothing on success.
-std::optional<std::string> processOne(const Options& options, const std::string& input, int bands) {
+// The page read from standard input, stored as kStandardInputName in a
+// private temporary folder for the run, so that the driver reads it like any
+// file; removed with the folder.
+class StandardInputPage {
+ public:
+  StandardInputPage() = default;
+  StandardInputPage(const StandardInputPage&) = delete;
+  StandardInputPage& operator=(const StandardInputPage&) = delete;
+  ~StandardInputPage() {
+    std::error_code ignored;
+    if (!folder_.empty()) fs::remove_all(folder_, ignored);
+  }
+
+  // Copies standard input; returns why it could not, or nothing.
+  std::optional<std::string> store() {
+    if (::isatty(STDIN_FILENO) != 0) return "standard input is a terminal, not a page";
+    std::string pattern = (fs::temp_directory_path() / "glimmer-stdin-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) return "cannot store standard input (" + reason() + ")";
+    folder_ = pattern;
+    path_ = (fs::path(folder_) / glimmer::cli::kStandardInputName).string();
+    std::FILE* file = std::fopen(path_.c_str(), "wb");
+    if (file == nullptr) return "cannot store standard input (" + reason() + ")";
+    char buffer[1 << 16];
+    bool failed = false;
+    for (std::size_t got = 0; !failed && (got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;) {
+      failed = std::fwrite(buffer, 1, got, file) != got;
+    }
+    failed = std::fclose(file) != 0 || failed;
+    if (failed) return "cannot store standard input (" + reason() + ")";
+    if (std::ferror(stdin)) return "cannot read standard input";
+    return std::nullopt;
+  }
+
+  const std::string& path() const { return path_; }
+
+ private:
+  static std::string reason() { return std::strerror(errno); }
+  std::string folder_;
+  std::string path_;
+};
+
+enum class Outcome { Done, Skipped, Failed };
+
+struct InputResult {
+  Outcome outcome = Outcome::Done;
+  std::string reason;  // why it failed
+};
+
+InputResult processOne(const Options& options, const std::string& input, int bands) {
+  const bool fromStandardInput = input == glimmer::cli::kStandardInput;
+  const std::string label = fromStandardInput ? "(standard input)" : input;
+  StandardInputPage standardInput;
+  if (fromStandardInput) {
+    if (auto problem = standardInput.store()) {
+      std::fprintf(stderr, "glimmer-cli: %s: %s\n", label.c_str(), problem->c_str());
+      return {Outcome::Failed, *problem};
+    }
+  }
+
   const bool stderrIsTerminal = ::isatty(STDERR_FILENO) != 0;
   glimmer::cli::HostSettings settings;
   settings.assumeYes = options.assumeYes;
-  settings.canAsk = stderrIsTerminal && ::isatty(STDIN_FILENO) != 0;
+  // An answer read from standard input would be read from the page.
+  settings.canAsk = stderrIsTerminal && ::isatty(STDIN_FILENO) != 0 && !fromStandardInput;
   settings.showProgress = stderrIsTerminal && !options.verbose;
   settings.verbose = options.verbose;
-  glimmer::cli::CliHost host(settings, input, bands);
+  glimmer::cli::CliHost host(settings, label, bands);
 
   glimmer::ProcessRequest request;
-  request.inputPath = input;
+  request.inputPath = fromStandardInput ? standardInput.path() : input;
   request.outputPath = glimmer::cli::outputPathFor(options, input);
   request.writeRows = options.writeRows;
   request.writeChars = options.writeChars;
-  request.coordinateFolder = glimmer::cli::coordinateFolderFor(options);
+  request.coordinateFolder = glimmer::cli::coordinateFolderFor(options, input);
   request.bandCount = bands;
   std::string processedPnm;
   const int status = glimmer::processImageFile(request, host, processedPnm);
   host.finishProgress();
-  if (status != 0) return host.failure().empty() ? std::string("failed") : host.failure();
+  if (status != 0 && host.declinedOverwrite()) {
+    std::fprintf(stderr, "glimmer-cli: kept %s (not overwritten)\n", request.outputPath.c_str());
+    return {Outcome::Skipped, {}};
+  }
+  if (status != 0) return {Outcome::Failed, host.failure().empty() ? std::string("failed") : host.failure()};
 
   glimmer::removeConvertedPnm(processedPnm);  // the decoded page of a JPEG input; any other path is left alone
-  if (stderrIsTerminal) std::fprintf(stderr, "%s -> %s\n", input.c_str(), request.outputPath.c_str());
-  return std::nullopt;
+  if (stderrIsTerminal) std::fprintf(stderr, "%s -> %s\n", label.c_str(), request.outputPath.c_str());
+  return {};
 }
 
 }  // namespace
@@ -65,15 +132,20 @@ int main(int argc, char** argv) {
     std::printf("glimmer-cli %s\n", GLIMMER_VERSION);
     return 0;
   }
-  if (!options.outputDir.empty() && !std::filesystem::is_directory(options.outputDir)) {
-    std::fprintf(stderr, "glimmer-cli: Output folder does not exist: %s\n", options.outputDir.c_str());
-    return 1;
+  // A folder that cannot take the outputs is reported before any page is analysed.
+  const std::string outputFolder = glimmer::cli::outputFolderOf(options);
+  if (!outputFolder.empty()) {
+    if (const std::string problem = glimmer::outputFolderProblem(outputFolder); !problem.empty()) {
+      std::fprintf(stderr, "glimmer-cli: %s: %s\n", problem.c_str(), outputFolder.c_str());
+      return 1;
+    }
   }
 
   const int bands = options.bands.value_or(std::clamp(glimmer::countProcessorCores(), 1, 64));
   std::vector<std::pair<std::string, std::string>> failures;
   for (const std::string& input : options.inputs) {
-    if (auto failure = processOne(options, input, bands)) failures.emplace_back(input, *failure);
+    const InputResult result = processOne(options, input, bands);
+    if (result.outcome == Outcome::Failed) failures.emplace_back(input, result.reason);
   }
   if (failures.empty()) return 0;
   if (options.inputs.size() > 1) {

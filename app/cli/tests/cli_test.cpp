@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/cli/cli_host.h"
 #include "common/tests/scratch_dir.h"
 
 namespace glimmer {
@@ -35,10 +36,10 @@ struct CliRun {
 
 class CliTest : public ::testing::Test {
  protected:
-  CliRun run(const std::vector<std::string>& arguments) {
+  CliRun run(const std::vector<std::string>& arguments, const std::string& input = "/dev/null") {
     std::string command = quoted(GLIMMER_CLI_PATH);
     for (const std::string& argument : arguments) command += " " + quoted(argument);
-    command += " >cli.out 2>cli.err </dev/null";
+    command += " >cli.out 2>cli.err <" + quoted(input);
     const int raw = std::system(command.c_str());
     CliRun result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile("cli.out"), readFile("cli.err")};
     fs::remove("cli.out");
@@ -55,7 +56,12 @@ TEST_F(CliTest, BadUsageExitsTwoWithAMessageOnStderr) {
                                                                      {"--bands", "65", "a.pnm"},
                                                                      {"--frobnicate", "a.pnm"},
                                                                      {"-o", "x.bmp", "a.pnm", "b.pnm"},
-                                                                     {"a.pnm", "--output"}}) {
+                                                                     {"a.pnm", "--output"},
+                                                                     {"-o", "-y", "a.pnm"},
+                                                                     {"--output=", "a.pnm"},
+                                                                     {"--rows=yes", "a.pnm"},
+                                                                     {"--bands=x", "a.pnm"},
+                                                                     {"-", "-"}}) {
     const CliRun result = run(arguments);
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
@@ -130,12 +136,56 @@ TEST_F(CliTest, AwkwardNamesReachTheDecoderWholeAndLeadingDashesStayOperands) {
   EXPECT_TRUE(fs::is_empty("tmp"));
 }
 
-TEST_F(CliTest, MissingOutputFolderIsReportedBeforeAnyWork) {
+TEST_F(CliTest, OutputFolderProblemsAreReportedBeforeAnyWork) {
   writeFile("page.pnm", whitePage(3, 3));
-  const CliRun result = run({"--output-dir", "nowhere", "page.pnm"});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("Output folder does not exist"), std::string::npos);
-  EXPECT_FALSE(fs::exists("scores.txt"));
+  writeFile("afile", "");
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      {{"--output-dir", "nowhere", "page.pnm"}, "Output folder does not exist: nowhere"},
+      {{"-o", "nowhere/x.bmp", "page.pnm"}, "Output folder does not exist: nowhere"},
+      {{"--output-dir=afile", "page.pnm"}, "Output folder is not a folder: afile"}};
+  for (const auto& [arguments, message] : cases) {
+    const CliRun result = run(arguments);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists("scores.txt"));
+  }
+}
+
+TEST_F(CliTest, AttachedValuesAndAPageFromStandardInput) {
+  writeFile("page.pnm", whitePage(3, 3));
+  fs::create_directory("out");
+  CliRun result = run({"--bands=1", "--output=-y.bmp", "page.pnm"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(readFile("-y.bmp").substr(0, 2), "BM");
+  result = run({"--output-dir=out", "--rows", "-"}, "page.pnm");
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(readFile("out/stdin.bmp").substr(0, 2), "BM");
+  EXPECT_TRUE(fs::exists("out/stdin.rows.coords.lisp"));
+}
+
+TEST_F(CliTest, DeclinedOverwriteKeepsTheFileAndCountsAsSkipped) {
+  // A terminal is needed for the question to be asked at all.
+  if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1) to give a terminal";
+  writeFile("page.pnm", whitePage(3, 3));
+  writeFile("page.bmp", "keep me");
+  const std::string command = "printf 'n\\n' | script -qec " +
+                              quoted(quoted(GLIMMER_CLI_PATH) + " page.pnm; echo status=$?") + " /dev/null >cli.out";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string transcript = readFile("cli.out");
+  EXPECT_NE(transcript.find("kept page.bmp (not overwritten)"), std::string::npos) << transcript;
+  EXPECT_NE(transcript.find("status=0"), std::string::npos) << transcript;
+  EXPECT_EQ(readFile("page.bmp"), "keep me");
+}
+
+TEST(ProgressLine, NeverWrapsTheTerminalAndKeepsTheNamesEnd) {
+  const std::string label = "/scans/\xc3\xa9t\xc3\xa9/long-page-name.pnm";
+  const std::pair<int, std::string> cases[] = {
+      {80, label + " [###############...............]  50%"},
+      {40, "...-name.pnm [#########..........]  50%"},
+      {20, "...ge-name.pnm  50%"},
+      {4, " 50%"},
+  };
+  for (const auto& [columns, expected] : cases) EXPECT_EQ(cli::progressLine(label, 500, columns), expected) << columns;
 }
 
 }  // namespace

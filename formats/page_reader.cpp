@@ -1,5 +1,9 @@
 #include "formats/page_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -217,6 +221,17 @@ PageFormat detectPageFormat(std::span<const std::uint8_t> bytes) {
   if (startsWith(bytes, "%PDF-")) return PageFormat::pdf;
   if (startsWith(bytes, "\xff\xd8\xff")) return PageFormat::jpeg;
   return PageFormat::unknown;
+}
+
+PageFormat detectPageFileFormat(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return PageFormat::unknown;
+  struct stat info {};
+  std::array<std::uint8_t, 16> head{};
+  ssize_t got = 0;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) got = ::read(fd, head.data(), head.size());
+  ::close(fd);
+  return got > 0 ? detectPageFormat({head.data(), static_cast<std::size_t>(got)}) : PageFormat::unknown;
 }
 
 const char* pageFormatName(PageFormat format) {

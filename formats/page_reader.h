@@ -23,6 +23,10 @@ enum class PageFormat { unknown, pnm, netpbm, png, tiff, webp, pdf, jpeg };
 // takes, netpbm the P1 to P4 forms.
 PageFormat detectPageFormat(std::span<const std::uint8_t> bytes);
 
+// The format the first bytes of the file at `path` announce; unknown when it
+// cannot be read. Only a regular file is read, without blocking.
+PageFormat detectPageFileFormat(const std::string& path);
+
 // "PNG", "TIFF", ... for messages.
 const char* pageFormatName(PageFormat format);
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <barrier>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -16,7 +17,7 @@
 #include "formats/coordinate_files.h"
 #include "formats/diagnostic_logs.h"
 #include "formats/jpeg_conversion.h"
-#include "formats/pnm_reader.h"
+#include "formats/page_reader.h"
 #include "pipeline/bands.h"
 #include "skeleton/skeletonise.h"
 
@@ -98,6 +99,35 @@ class DecodedPage {
   std::string path_;
 };
 
+constexpr const char* kNotPnm = "Not a valid PNM file";
+
+// "-0001" for the first page.
+std::string pageSuffix(std::int32_t page) {
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "-%04d", page + 1);
+  return suffix;
+}
+
+// "Cannot read PNG file scan.png: ..." or "Cannot read page 3 of TIFF file book.tif: ...".
+std::string readProblem(PageFormat format, const std::string& inputPath, std::int32_t page,
+                        const std::string& problem) {
+  std::string text = "Cannot read ";
+  if (page >= 0) text += "page " + std::to_string(page + 1) + " of ";
+  return text + pageFormatName(format) + " file " + inputPath + ": " + problem;
+}
+
+// The checks before an output is written over: it must not be the input, and
+// an existing one is replaced only when the user says so.
+bool mayWriteOutput(const std::string& inputPath, const std::string& outputPath, DriverHost& host) {
+  if (sameFile(inputPath, outputPath)) {
+    host.showError(formatted("BMP file (%s) is the input file - choose another output", outputPath), kErrorTitle);
+    return false;
+  }
+  return !pathExists(outputPath) ||
+         host.askYesNo(formatted("BMP file (%s) already exists - Do yo wish to overwrite it?", outputPath),
+                       kErrorTitle);
+}
+
 void appendVoteLines(const SharedAnalysis& shared, LineSink& scores) {
   // Keys 4 to 6 are labelled 1 to 3; nothing counts them, so they print 0.
   static constexpr const char* kLabels[] = {"0", "1", "2", "3", "1", "2", "3"};
@@ -112,6 +142,17 @@ void appendVoteLines(const SharedAnalysis& shared, LineSink& scores) {
 
 }  // namespace
 
+std::string pageOutputPath(const std::string& outputPath, std::int32_t page, std::int32_t pageCount) {
+  if (pageCount <= 1) return outputPath;
+  const std::string number = pageSuffix(page);
+  const std::size_t slash = outputPath.rfind('/');
+  const std::size_t dot = outputPath.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1) {
+    return outputPath + number;
+  }
+  return outputPath.substr(0, dot) + number + outputPath.substr(dot);
+}
+
 int processImageFile(const ProcessRequest& request, DriverHost& host, std::string& processedPnmPath) {
   // The run empties its diagnostic files and writes skeleton.bmp in the current
   // folder: a page stored under one of those names would be destroyed.
@@ -122,7 +163,7 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
       return 1;
     }
   }
-  DiagnosticFiles diagnostics;
+  std::optional<DiagnosticFiles> diagnostics(std::in_place);
   const std::string& inputPath = request.inputPath;
   const std::string& outputPath = request.outputPath;
 
@@ -134,19 +175,15 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     host.showError("Specified image file does not exist", kErrorTitle);
     return 1;
   }
-  if (sameFile(inputPath, outputPath)) {
-    host.showError(formatted("BMP file (%s) is the input file - choose another output", outputPath), kErrorTitle);
-    return 1;
-  }
-  if (pathExists(outputPath) &&
-      !host.askYesNo(formatted("BMP file (%s) already exists - Do yo wish to overwrite it?", outputPath),
-                     kErrorTitle)) {
-    return 1;
-  }
+  // A TIFF or PDF may hold many pages, each written to a file of its own: the
+  // names, and so the questions, are known once the input is open.
+  const PageFormat sniffed = detectPageFileFormat(inputPath);
+  const bool namesKnownNow = sniffed != PageFormat::tiff && sniffed != PageFormat::pdf;
+  if (namesKnownNow && !mayWriteOutput(inputPath, outputPath, host)) return 1;
 
   std::string pnmPath = inputPath;
   DecodedPage decodedPage;
-  if (isJpegPath(inputPath)) {
+  if (isJpegPath(inputPath) || sniffed == PageFormat::jpeg) {
     JpegConversion conversion = convertJpegToPnm(inputPath);
     if (!conversion.ok) {
       host.showError(conversion.message, kErrorTitle);
@@ -156,32 +193,59 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     decodedPage.own(pnmPath);
   }
 
-  PnmResult pnm = readPnm(pnmPath);
-  if (!pnm.image) {
-    host.showError("Not a valid PNM file", kErrorTitle);
+  ReadOptions readOptions;
+  readOptions.pdfDpi = std::clamp(request.pdfDpi, kMinPdfDpi, kMaxPdfDpi);
+  OpenOutcome input = openPageFile(pnmPath, readOptions);
+  if (!input.source) {
+    host.showError(input.problem == kNotPnm ? input.problem : readProblem(input.format, inputPath, -1, input.problem),
+                   kErrorTitle);
     return 1;
   }
+  const std::int32_t pageCount = input.source->pageCount();
+  if (!namesKnownNow) {
+    for (std::int32_t page = 0; page < pageCount; ++page) {
+      if (!mayWriteOutput(inputPath, pageOutputPath(outputPath, page, pageCount), host)) return 1;
+    }
+  }
 
-  GreyImage& page = *pnm.image;
-  SharedAnalysis shared(page.width, page.height, diagnostics.scores());
   const std::int32_t bandCount = std::clamp(request.bandCount, 1, kMaxBands);
-  GreyImage result = analyseInBands(page, bandCount, shared, host);
+  for (std::int32_t page = 0; page < pageCount; ++page) {
+    host.startPage(page, pageCount);
+    PageOutcome outcome = input.source->readPage(page);
+    if (!outcome.page) {
+      std::string message = readProblem(input.format, inputPath, pageCount > 1 ? page : -1, outcome.problem);
+      if (page == 1) message += " - page 1 was written";
+      if (page > 1) message += " - pages 1 to " + std::to_string(page) + " were written";
+      host.showError(message, kErrorTitle);
+      return 1;
+    }
+    // Each page's run empties the diagnostic files again, as a run of one page does.
+    if (page > 0) diagnostics.emplace();
+    const std::string pageOutput = pageOutputPath(outputPath, page, pageCount);
+    // The coordinate files of one page of many are named after the input and the page.
+    const std::string pageName = pageCount > 1 ? inputPath + pageSuffix(page) : inputPath;
 
-  if (!writeBmp(result, outputPath)) {
-    host.showError(formatted("Cannot create BMP file (%s)", outputPath), kErrorTitle);
-    return 1;
+    GreyImage& pageImage = outcome.page->image;
+    SharedAnalysis shared(pageImage.width, pageImage.height, diagnostics->scores());
+    GreyImage result = analyseInBands(pageImage, bandCount, shared, host);
+
+    if (!writeBmp(result, pageOutput)) {
+      host.showError(formatted("Cannot create BMP file (%s)", pageOutput), kErrorTitle);
+      return 1;
+    }
+    skeletonise(result, true);
+    writeBmp(result, "skeleton.bmp");
+
+    if (request.writeRows) writeRowCoordinates(shared.textRows, pageName, request.coordinateFolder);
+    if (request.writeChars) {
+      writeCharCoordinates(dropDuplicateLetters(shared.letters), pageName, request.coordinateFolder);
+    }
+    if (page == pageCount - 1) {
+      processedPnmPath = pnmPath;
+      decodedPage.handOver();
+    }
+    appendVoteLines(shared, diagnostics->scores());
   }
-  skeletonise(result, true);
-  writeBmp(result, "skeleton.bmp");
-
-  if (request.writeRows) writeRowCoordinates(shared.textRows, inputPath, request.coordinateFolder);
-  if (request.writeChars) {
-    writeCharCoordinates(dropDuplicateLetters(shared.letters), inputPath, request.coordinateFolder);
-  }
-
-  processedPnmPath = pnmPath;
-  decodedPage.handOver();
-  appendVoteLines(shared, diagnostics.scores());
   return 0;
 }
 

@@ -1,5 +1,7 @@
-// Takes one input page through the whole pipeline: checks, JPEG conversion,
+// Takes one input through the whole pipeline: checks, JPEG conversion,
 // reading, band analysis on one thread per band, merging, and the outputs.
+// An input of several pages (TIFF, PDF) is taken through page by page, one
+// page in memory at a time; the diagnostic files then describe the last page.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +18,13 @@ struct ProcessRequest {
   bool writeChars = false;
   std::string coordinateFolder;  // empty: the coordinate files go beside the input
   std::int32_t bandCount = 1;    // clamped to 1..64
+  std::int32_t pdfDpi = 300;     // resolution PDF pages are drawn at, kMinPdfDpi..kMaxPdfDpi
 };
+
+// Where page `page` (from 0) of an input of `pageCount` pages is written when
+// every page is a file of its own: the output path itself for a single page,
+// else NAME-0001.EXT, NAME-0002.EXT, ...
+std::string pageOutputPath(const std::string& outputPath, std::int32_t page, std::int32_t pageCount);
 
 // Returns 0 when the run completed and 1 when it stopped at a check, after the
 // host has shown the reason. `processedPnmPath` receives the PNM actually read

@@ -8,63 +8,21 @@
 #include <vector>
 
 #include "formats/pixel_conversion.h"
+#include "formats/tests/image_fixtures.h"
 
 namespace glimmer {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using Pixels = std::vector<std::uint8_t>;
+using test_support::breakTiffPage;
+using test_support::Bytes;
+using test_support::PixPtr;
+using test_support::rowOf;
+using test_support::taken;
 
-struct PixFree {
-  void operator()(PIX* pix) const { pixDestroy(&pix); }
-};
-using PixPtr = std::unique_ptr<PIX, PixFree>;
-
-// A one-row raster of `depth` bits a sample holding `samples`; 32-bit samples
-// are 0xRRGGBBAA.
-PixPtr rowOf(std::int32_t depth, const std::vector<std::uint32_t>& samples, std::int32_t spp = 3) {
-  PixPtr pix(pixCreate(static_cast<l_int32>(samples.size()), 1, depth));
-  if (depth == 32) pixSetSpp(pix.get(), spp);
-  for (std::size_t x = 0; x < samples.size(); ++x) pixSetPixel(pix.get(), static_cast<l_int32>(x), 0, samples[x]);
-  return pix;
-}
-
-Bytes taken(l_uint8* data, size_t size) {
-  Bytes bytes(data, data + size);
-  lept_free(data);
-  return bytes;
-}
-
-Bytes png(PIX* pix) {
-  l_uint8* data = nullptr;
-  size_t size = 0;
-  EXPECT_EQ(pixWriteMemPng(&data, &size, pix, 0), 0);
-  return taken(data, size);
-}
-
-Bytes tiffPages(const std::vector<PIX*>& pages, l_int32 compression = IFF_TIFF_ZIP) {
-  l_uint8* data = nullptr;
-  size_t size = 0;
-  if (pages.size() == 1) {
-    EXPECT_EQ(pixWriteMemTiff(&data, &size, pages.front(), compression), 0);
-  } else {
-    PIXA* pixa = pixaCreate(0);
-    for (PIX* page : pages) pixaAddPix(pixa, page, L_COPY);
-    EXPECT_EQ(pixaWriteMemMultipageTiff(&data, &size, pixa), 0);
-    pixaDestroy(&pixa);
-  }
-  return taken(data, size);
-}
-
-Bytes pdfPages(const std::vector<PIX*>& pages, l_int32 resolution) {
-  PIXA* pixa = pixaCreate(0);
-  for (PIX* page : pages) pixaAddPix(pixa, page, L_COPY);
-  l_uint8* data = nullptr;
-  size_t size = 0;
-  EXPECT_EQ(pixaConvertToPdfData(pixa, resolution, 1.0, L_FLATE_ENCODE, 0, nullptr, &data, &size), 0);
-  pixaDestroy(&pixa);
-  return taken(data, size);
-}
+Bytes png(PIX* pix) { return test_support::pngOf(pix); }
+Bytes tiffPages(const std::vector<PIX*>& pages) { return test_support::tiffOf(pages); }
+Bytes pdfPages(const std::vector<PIX*>& pages, l_int32 resolution) { return test_support::pdfOf(pages, resolution); }
 
 Bytes text(const std::string& content) { return Bytes(content.begin(), content.end()); }
 
@@ -184,25 +142,6 @@ TEST(PageReader, EveryPageOfATiffAndAPdfComesInOrder) {
   }
 }
 
-// Sets the strip offsets of page `index` (from 0) of a little-endian TIFF past its end.
-void breakTiffPage(Bytes& tiff, int index) {
-  auto read = [&](std::size_t at, int size) {
-    std::uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value << 8 | tiff.at(at + static_cast<std::size_t>(i));
-    return value;
-  };
-  std::size_t directory = read(4, 4);
-  for (int page = 0; page < index; ++page) directory = read(directory + 2 + 12 * read(directory, 2), 4);
-  for (std::uint32_t entry = 0; entry < read(directory, 2); ++entry) {
-    const std::size_t at = directory + 2 + 12 * entry;
-    if (read(at, 2) != 273) continue;
-    ASSERT_EQ(read(at + 4, 4), 1u) << "one strip";
-    for (int i = 0; i < 4; ++i) tiff[at + 8 + static_cast<std::size_t>(i)] = 0xf0;
-    return;
-  }
-  FAIL() << "no strip offsets";
-}
-
 Bytes pngClaiming(std::uint32_t width, std::uint32_t height) {
   Bytes file = text("\x89PNG\r\n\x1a\n");
   for (const char byte : std::string_view("\0\0\0\15IHDR", 8)) file.push_back(byte);
@@ -217,7 +156,7 @@ Bytes pngClaiming(std::uint32_t width, std::uint32_t height) {
 TEST(PageReader, HostileInputsFailWithAReasonAndPagesBeforeABrokenOneStillRead) {
   const PixPtr page = rowOf(8, {1, 2, 3});
   Bytes threePages = tiffPages({page.get(), page.get(), page.get()});
-  breakTiffPage(threePages, 2);
+  ASSERT_TRUE(breakTiffPage(threePages, 2));
   const std::vector<PageOutcome> pages = readAll(threePages);
   ASSERT_EQ(pages.size(), 3u);
   EXPECT_TRUE(pages[0].page && pages[1].page);

@@ -64,7 +64,7 @@ TEST_F(DriverTest, WhitePageGivesWhiteOutputSkeletonAndVoteLines) {
 TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
   const std::string page = whitePage(4, 4);
   writeFile("page.pnm", page);
-  writeFile("bad.pnm", "P2\n1 1\n255\n0\n");
+  writeFile("bad.pnm", "P7\nWIDTH 1\nHEIGHT 1\n");
   writeFile("short.pnm", "P5\n4 4\n");
   writeFile("plain", "x");
   writeFile("scores.txt", "old run");

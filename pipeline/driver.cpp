@@ -60,6 +60,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
   std::vector<BandJob> jobs(static_cast<std::size_t>(bandCount));
   std::barrier<> startLine(bandCount);
+  CommitOrder order;
   std::vector<std::thread> threads;
   threads.reserve(jobs.size());
   for (std::int32_t i = 0; i < bandCount; ++i) {
@@ -70,6 +71,7 @@ GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis
     job.shared = &shared;
     job.host = &host;
     job.startLine = &startLine;
+    job.order = &order;
     char line[80];
     std::snprintf(line, sizeof line, "Starting thread %d from %d to %d\n", i, job.range.start, job.range.end);
     host.diagnosticLine(line);

@@ -52,8 +52,6 @@ class BlockHistogram {
 class SlidingBlock {
  public:
   const BlockHistogram& moveTo(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side);
-  // The page has changed: the next block is read afresh.
-  void forget() { placed_ = false; }
 
  private:
   std::uint8_t* rowSlot(std::int32_t y) {

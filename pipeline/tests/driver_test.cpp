@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "analysis/tests/test_pages.h"
 #include "common/tests/scratch_dir.h"
 #include "pipeline/tests/recording_host.h"
 
@@ -181,6 +182,63 @@ TEST_F(DriverTest, CoordinateFilesAreWrittenOnlyWhenAskedAndAppendedRunAfterRun)
   ASSERT_EQ(processImageFile(request, host, processed), 0);
   EXPECT_EQ(readFile("coords/page.pnm.rows.coords.lisp"), "(()");
   EXPECT_EQ(readFile("coords/page.pnm.chars.coords.lisp"), "()\n)\n()\n)\n");
+}
+
+// Three lines of rings and bars of several stroke widths and greys across the
+// whole width, so that band boundaries cut words at every band count up to 4.
+std::string ringPage() {
+  GreyImage page(230, 96);
+  for (std::int32_t line = 0; line < 3; ++line) {
+    const std::int32_t top = 6 + line * 30;
+    for (std::int32_t i = 0; i < 12; ++i) {
+      const std::int32_t left = 4 + i * 18 + line * 5;
+      const auto grey = static_cast<std::uint8_t>(40 + 50 * ((i + line) % 3));
+      if (i % 5 == 4) {
+        test_support::fillBox(page, left, top, left + 3, top + 19, grey);
+      } else {
+        test_support::drawRing(page, left, top, left + 11, top + 19, 2 + (i + line) % 3, grey);
+      }
+    }
+  }
+  return "P5\n230 96\n255\n" + std::string(page.pixels.begin(), page.pixels.end());
+}
+
+// The bands commit in band order, so every run at every band count writes the
+// files of the one-band run, and every run at one band count the same lines.
+TEST_F(DriverTest, EveryRunAtEveryBandCountWritesTheOneBandFiles) {
+  writeFile("page.pnm", ringPage());
+  struct Outputs {
+    std::string files, lines;
+  };
+  auto outputs = [&](int bands) {
+    fs::remove("page.pnm.chars.coords.lisp");  // appended run after run
+    RecordingHost bandHost;
+    ProcessRequest request;
+    request.inputPath = "page.pnm";
+    request.outputPath = "out.bmp";
+    request.writeRows = request.writeChars = true;
+    request.bandCount = bands;
+    EXPECT_EQ(processImageFile(request, bandHost, processed), 0);
+    Outputs result;
+    for (const char* name : {"out.bmp", "skeleton.bmp", "scores.txt", "logger.txt", "page.pnm.rows.coords.lisp",
+                             "page.pnm.chars.coords.lisp"}) {
+      result.files += readFile(name) + '\0';
+    }
+    for (const std::string& line : bandHost.lines) result.lines += line;
+    return result;
+  };
+  const Outputs alone = outputs(1);
+  ASSERT_GT(std::ranges::count(readFile("page.pnm.rows.coords.lisp"), '\n'), 8);
+  ASSERT_NE(readFile("scores.txt").find("(Valid"), std::string::npos);
+  for (const int bands : {2, 3, 4}) {
+    const Outputs first = outputs(bands);
+    EXPECT_TRUE(first.files == alone.files) << bands << " bands";
+    for (int run = 0; run < 6; ++run) {
+      const Outputs again = outputs(bands);
+      EXPECT_TRUE(again.files == alone.files) << bands << " bands, run " << run;
+      EXPECT_EQ(again.lines, first.lines) << bands << " bands, run " << run;
+    }
+  }
 }
 
 }  // namespace

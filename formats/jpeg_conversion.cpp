@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -32,6 +33,23 @@ std::string temporaryFolder() {
   std::string folder = fromEnvironment != nullptr && fromEnvironment[0] != '\0' ? fromEnvironment : "/tmp";
   while (folder.size() > 1 && folder.ends_with('/')) folder.pop_back();
   return folder;
+}
+
+// The decoder's messages on one line: "djpeg: first; second", or empty.
+std::string decoderWords(const std::string& errorOutput) {
+  constexpr std::size_t kMostShown = 300;
+  std::string words;
+  std::size_t start = 0;
+  while (start < errorOutput.size()) {
+    std::size_t end = errorOutput.find('\n', start);
+    if (end == std::string::npos) end = errorOutput.size();
+    std::string line = errorOutput.substr(start, end - start);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    if (!line.empty()) words += (words.empty() ? "" : "; ") + line;
+    start = end + 1;
+  }
+  if (words.size() > kMostShown) words = words.substr(0, kMostShown) + "...";
+  return words.empty() ? words : std::string(kDecoderName) + ": " + words;
 }
 
 // A path the decoder could mistake for an option gets a "./" in front.
@@ -89,10 +107,15 @@ JpegConversion convertJpegToPnm(const std::string& inputPath, std::chrono::milli
   // possible path through a command line.
   const std::vector<std::string> arguments = {decoder, "-grayscale", "-outfile", asOperand(pnmPath),
                                               asOperand(inputPath)};
-  const std::int32_t status = runChildArguments(arguments, true, timeLimit);
+  std::string errorOutput;
+  const std::int32_t status = runChildArguments(arguments, true, timeLimit, &errorOutput);
+  const std::string words = decoderWords(errorOutput);
   if (status == 0 || status == kDecodedWithWarnings) {
     result.ok = true;
     result.pnmPath = pnmPath;
+    if (status == kDecodedWithWarnings) {
+      result.warning = words.empty() ? "Damaged JPEG file" : "Damaged JPEG file (" + words + ")";
+    }
     return result;
   }
   unlink(pnmPath.c_str());
@@ -102,7 +125,7 @@ JpegConversion convertJpegToPnm(const std::string& inputPath, std::chrono::milli
                   std::chrono::duration<double>(timeLimit).count());
     result.message = text;
   } else {
-    result.message = "Not a valid PNM file";
+    result.message = words.empty() ? "Not a valid PNM file" : "Not a valid PNM file (" + words + ")";
   }
   return result;
 }

@@ -20,6 +20,7 @@ struct JpegConversion {
   bool ok = false;
   std::string pnmPath;  // the decoded page to read; the caller removes it with removeConvertedPnm
   std::string message;  // why it failed, for the user
+  std::string warning;  // the decoder finished but warned that the file is damaged
 };
 
 // How long the decoder may run: a large photo takes seconds, but a decoder
@@ -30,7 +31,8 @@ inline constexpr std::chrono::milliseconds kDecoderTimeLimit = std::chrono::seco
 // a temporary file cannot be had, and when the decoder fails, is killed or
 // runs past `timeLimit` (and is then killed): a page it may have written in
 // part is removed, never read. A failed decode is reported like any page that
-// cannot be read, "Not a valid PNM file".
+// cannot be read, "Not a valid PNM file", followed by the decoder's own words
+// in brackets when it gave any.
 JpegConversion convertJpegToPnm(const std::string& inputPath, std::chrono::milliseconds timeLimit = kDecoderTimeLimit);
 
 // Removes a file that convertJpegToPnm made, and nothing else: any other path

@@ -79,9 +79,9 @@ PageOutcome toGreyPage(PIX* pix) {
   const bool withAlpha = depth == 32 && pixGetSpp(pix) == 4;
   std::array<std::int16_t, 256> mapGreys{};
   PIXCMAP* map = pixGetColormap(pix);
-  if (map != nullptr && (depth > 8 || !colourMapGreys(map, mapGreys))) return {std::nullopt, "the palette is damaged"};
+  if (map != nullptr && (depth > 8 || !colourMapGreys(map, mapGreys))) return pageFailure("the palette is damaged");
   if (map == nullptr && depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16 && depth != 32) {
-    return {std::nullopt, "the pixel depth is not supported"};
+    return pageFailure("the pixel depth is not supported");
   }
   const std::uint32_t maxValue = depth < 32 ? (1u << depth) - 1 : 255;
 
@@ -95,7 +95,7 @@ PageOutcome toGreyPage(PIX* pix) {
       const std::uint32_t sample = sampleAt(line, x, depth);
       if (map != nullptr) {
         const std::int16_t grey = mapGreys[sample];
-        if (grey < 0) return {std::nullopt, "a pixel names a colour past the palette"};
+        if (grey < 0) return pageFailure("a pixel names a colour past the palette");
         out[x] = static_cast<std::uint8_t>(grey);
       } else if (depth == 32) {
         const std::uint32_t red = (sample >> L_RED_SHIFT) & 0xff;
@@ -110,7 +110,7 @@ PageOutcome toGreyPage(PIX* pix) {
       }
     }
   }
-  return {std::move(page), {}};
+  return {std::move(page), {}, {}};
 }
 
 // PNG, WebP and the plain and bitmap Netpbm forms: one page each.
@@ -122,7 +122,7 @@ class SingleImageSource final : public PageSource {
 
   PageOutcome readPage(std::int32_t) override {
     const PixHandle pix(pixReadMem(bytes_.data(), bytes_.size()));
-    if (!pix) return {std::nullopt, "the file is damaged or cut short"};
+    if (!pix) return pageFailure("the file is damaged or cut short");
     return toGreyPage(pix.get());
   }
 
@@ -141,11 +141,12 @@ class TiffSource final : public PageSource {
     l_int32 width = 0, height = 0, bitsPerSample = 0, samplesPerPixel = 0, resolution = 0, hasMap = 0, format = 0;
     if (readHeaderMemTiff(bytes_.data(), bytes_.size(), index, &width, &height, &bitsPerSample, &samplesPerPixel,
                           &resolution, &hasMap, &format) != 0) {
-      return {std::nullopt, "the page is damaged"};
+      return pageFailure("the page is damaged");
     }
-    if (std::string problem = sizeProblem(width, height, maxPixels_); !problem.empty()) return {std::nullopt, problem};
+    if (std::string problem = sizeProblem(width, height, maxPixels_); !problem.empty())
+      return pageFailure(std::move(problem));
     const PixHandle pix(pixReadMemTiff(bytes_.data(), bytes_.size(), index));
-    if (!pix) return {std::nullopt, "the page is damaged"};
+    if (!pix) return pageFailure("the page is damaged");
     return toGreyPage(pix.get());
   }
 
@@ -155,15 +156,21 @@ class TiffSource final : public PageSource {
   std::uint64_t maxPixels_;
 };
 
+// A PNM page, read whole when opened.
 class DecodedPnmSource final : public PageSource {
  public:
-  explicit DecodedPnmSource(GreyImage image) : image_(std::move(image)) {}
+  explicit DecodedPnmSource(PnmResult pnm) : pnm_(std::move(pnm)) {}
   std::int32_t pageCount() const override { return 1; }
-  PageOutcome readPage(std::int32_t) override { return {Page{std::move(image_)}, {}}; }
+  PageOutcome readPage(std::int32_t) override { return {Page{std::move(*pnm_.image)}, {}, pnm_.warning}; }
 
  private:
-  GreyImage image_;
+  PnmResult pnm_;
 };
+
+OpenOutcome pnmOutcome(PageFormat format, PnmResult pnm) {
+  if (!pnm.image) return {format, nullptr, std::move(pnm.problem)};
+  return {PageFormat::pnm, std::make_unique<DecodedPnmSource>(std::move(pnm)), {}};
+}
 
 // The pages of a mapped file, for as long as the mapping lives.
 class MappedSource final : public PageSource {
@@ -259,11 +266,8 @@ OpenOutcome openPages(std::span<const std::uint8_t> bytes, const ReadOptions& op
   const PageFormat format = detectPageFormat(bytes);
   switch (format) {
     case PageFormat::unknown:
-    case PageFormat::pnm: {
-      PnmResult pnm = decodePnm(bytes, options.maxPixels);
-      if (!pnm.image) return {format, nullptr, "Not a valid PNM file"};
-      return {PageFormat::pnm, std::make_unique<DecodedPnmSource>(std::move(*pnm.image)), {}};
-    }
+    case PageFormat::pnm:
+      return pnmOutcome(format, decodePnm(bytes, options.maxPixels));
     case PageFormat::jpeg:
       return {format, nullptr, "a JPEG page is read through the JPEG decoder"};
     case PageFormat::pdf: {
@@ -284,9 +288,7 @@ OpenOutcome openPageFile(const std::string& path, const ReadOptions& options) {
   if (format == PageFormat::pnm || format == PageFormat::unknown) {
     // Read as every PNM input always was; anything unknown fails as a PNM.
     file.reset();
-    PnmResult pnm = readPnm(path);
-    if (!pnm.image) return {format, nullptr, "Not a valid PNM file"};
-    return {PageFormat::pnm, std::make_unique<DecodedPnmSource>(std::move(*pnm.image)), {}};
+    return pnmOutcome(format, readPnm(path));
   }
   OpenOutcome outcome = openPages(file->bytes(), options);
   if (outcome.source) outcome.source = std::make_unique<MappedSource>(std::move(*file), std::move(outcome.source));

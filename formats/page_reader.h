@@ -39,7 +39,10 @@ struct Page {
 struct PageOutcome {
   std::optional<Page> page;
   std::string problem;  // why the page could not be read, for the user
+  std::string warning;  // a PNM page that was read but is damaged (see PnmResult)
 };
+
+inline PageOutcome pageFailure(std::string problem) { return {std::nullopt, std::move(problem), {}}; }
 
 struct ReadOptions {
   std::int32_t pdfDpi = 300;                // resolution PDF pages are rendered at
@@ -62,7 +65,7 @@ class PageSource {
 struct OpenOutcome {
   PageFormat format = PageFormat::unknown;
   std::unique_ptr<PageSource> source;  // empty when the input cannot be read
-  std::string problem;                 // why not, for the user
+  std::string problem;                 // why not, for the user; for a PNM, the PNM reader's words
 };
 
 // Opens pages held in memory; `bytes` must outlive the source. A JPEG is not

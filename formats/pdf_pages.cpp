@@ -33,7 +33,7 @@ class PdfSource final : public PageSource {
 
   PageOutcome readPage(std::int32_t index) override {
     const std::unique_ptr<poppler::page> page(document_->create_page(index));
-    if (!page) return {std::nullopt, "the page is damaged"};
+    if (!page) return pageFailure("the page is damaged");
     // The page's size decides the raster's before anything is drawn.
     const poppler::rectf box = page->page_rect(poppler::crop_box);
     const double scale = options_.pdfDpi / kPointsPerInch;
@@ -41,12 +41,12 @@ class PdfSource final : public PageSource {
     const double height = std::ceil(std::abs(box.height()) * scale) + 1;
     if (!(width >= 1 && height >= 1) || width > kMaxSide || height > kMaxSide ||
         width * height > static_cast<double>(options_.maxPixels)) {
-      return {std::nullopt, "the page is too large at " + std::to_string(options_.pdfDpi) + " dpi"};
+      return pageFailure("the page is too large at " + std::to_string(options_.pdfDpi) + " dpi");
     }
     const poppler::image image = renderer_.render_page(page.get(), options_.pdfDpi, options_.pdfDpi);
     if (!image.is_valid() || image.format() != poppler::image::format_rgb24 || image.width() <= 0 ||
         image.height() <= 0) {
-      return {std::nullopt, "the page cannot be drawn"};
+      return pageFailure("the page cannot be drawn");
     }
     Page result{GreyImage(image.width(), image.height()), options_.pdfDpi, options_.pdfDpi};
     for (std::int32_t y = 0; y < image.height(); ++y) {
@@ -55,7 +55,7 @@ class PdfSource final : public PageSource {
       std::uint8_t* out = result.image.row(y);
       for (std::int32_t x = 0; x < image.width(); ++x, rgb += 3) out[x] = lumaOf(rgb[0], rgb[1], rgb[2]);
     }
-    return {std::move(result), {}};
+    return {std::move(result), {}, {}};
   }
 
  private:

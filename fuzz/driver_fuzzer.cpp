@@ -24,6 +24,7 @@ using glimmer::fuzz::require;
 class SilentHost final : public glimmer::DriverHost {
  public:
   void showError(const std::string&, const std::string&) override { ++errors; }
+  void showWarning(const std::string&) override {}
   bool askYesNo(const std::string&, const std::string&) override { return true; }
   void reportProgress(int, int) override {}
   void diagnosticLine(std::string_view) override {}

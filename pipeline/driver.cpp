@@ -101,8 +101,6 @@ class DecodedPage {
   std::string path_;
 };
 
-constexpr const char* kNotPnm = "Not a valid PNM file";
-
 // "-0001" for the first page.
 std::string pageSuffix(std::int32_t page) {
   char suffix[16];
@@ -116,6 +114,15 @@ std::string readProblem(PageFormat format, const std::string& inputPath, std::in
   std::string text = "Cannot read ";
   if (page >= 0) text += "page " + std::to_string(page + 1) + " of ";
   return text + pageFormatName(format) + " file " + inputPath + ": " + problem;
+}
+
+// Why the input cannot be opened: "Not a valid PNM file (...)" for anything
+// that is neither a PNM page nor a format told by its first bytes.
+std::string openProblem(const OpenOutcome& input, const std::string& inputPath) {
+  if (input.format != PageFormat::pnm && input.format != PageFormat::unknown) {
+    return readProblem(input.format, inputPath, -1, input.problem);
+  }
+  return input.problem.empty() ? "Not a valid PNM file" : "Not a valid PNM file (" + input.problem + ")";
 }
 
 // The checks before an output is written over: it must not be the input, and
@@ -193,14 +200,14 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     }
     pnmPath = conversion.pnmPath;
     decodedPage.own(pnmPath);
+    if (!conversion.warning.empty()) host.showWarning(conversion.warning);
   }
 
   ReadOptions readOptions;
   readOptions.pdfDpi = std::clamp(request.pdfDpi, kMinPdfDpi, kMaxPdfDpi);
   OpenOutcome input = openPageFile(pnmPath, readOptions);
   if (!input.source) {
-    host.showError(input.problem == kNotPnm ? input.problem : readProblem(input.format, inputPath, -1, input.problem),
-                   kErrorTitle);
+    host.showError(openProblem(input, inputPath), kErrorTitle);
     return 1;
   }
   const std::int32_t pageCount = input.source->pageCount();
@@ -221,6 +228,7 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
       host.showError(message, kErrorTitle);
       return 1;
     }
+    if (!outcome.warning.empty()) host.showWarning("Damaged PNM file (" + outcome.warning + ")");
     // Each page's run empties the diagnostic files again, as a run of one page does.
     if (page > 0) diagnostics.emplace();
     const std::string pageOutput = pageOutputPath(outputPath, page, pageCount);

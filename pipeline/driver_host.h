@@ -2,6 +2,7 @@
 // (the desktop dialog, the command line, or a test).
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,11 @@ class DriverHost {
 
   // A message the user must see, with an OK button.
   virtual void showError(const std::string& text, const std::string& title) = 0;
+
+  // A page that was read but is damaged (a raster cut short, a decoder's
+  // warning); the run goes on. Front ends that do not say otherwise print it
+  // on standard error.
+  virtual void showWarning(const std::string& text) { std::fprintf(stderr, "warning: %s\n", text.c_str()); }
 
   // A Yes/No question; true for Yes.
   virtual bool askYesNo(const std::string& text, const std::string& title) = 0;

@@ -20,6 +20,13 @@ void CliHost::showError(const std::string& text, const std::string&) {
   std::fprintf(stderr, "glimmer-cli: %s: %s\n", label_.c_str(), text.c_str());
 }
 
+void CliHost::showWarning(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  clearBar();
+  damaged_ = true;
+  std::fprintf(stderr, "glimmer-cli: %s: warning: %s\n", label_.c_str(), text.c_str());
+}
+
 bool CliHost::askYesNo(const std::string& text, const std::string&) {
   if (settings_.assumeYes) return true;
   std::lock_guard lock(mutex_);

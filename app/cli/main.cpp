@@ -70,7 +70,7 @@ class StandardInputPage {
   std::string path_;
 };
 
-enum class Outcome { Done, Skipped, Failed };
+enum class Outcome { Done, Damaged, Skipped, Failed };
 
 struct InputResult {
   Outcome outcome = Outcome::Done;
@@ -115,7 +115,7 @@ InputResult processOne(const Options& options, const std::string& input, int ban
 
   glimmer::removeConvertedPnm(processedPnm);  // the decoded page of a JPEG input; any other path is left alone
   if (stderrIsTerminal) std::fprintf(stderr, "%s -> %s\n", label.c_str(), request.outputPath.c_str());
-  return {};
+  return {host.damaged() ? Outcome::Damaged : Outcome::Done, {}};
 }
 
 }  // namespace
@@ -143,9 +143,16 @@ int main(int argc, char** argv) {
 
   const int bands = options.bands.value_or(std::clamp(glimmer::countProcessorCores(), 1, 64));
   std::vector<std::pair<std::string, std::string>> failures;
+  std::size_t damaged = 0;
   for (const std::string& input : options.inputs) {
     const InputResult result = processOne(options, input, bands);
     if (result.outcome == Outcome::Failed) failures.emplace_back(input, result.reason);
+    if (result.outcome == Outcome::Damaged) ++damaged;
+  }
+  // Damaged pages have their output, but are not passed off as sound.
+  if (damaged > 0) {
+    std::fprintf(stderr, "glimmer-cli: %zu of %zu inputs damaged (processed with a warning)\n", damaged,
+                 options.inputs.size());
   }
   if (failures.empty()) return 0;
   if (options.inputs.size() > 1) {

@@ -4,8 +4,8 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include "system/child_process.h"
 #include "common/tests/scratch_dir.h"
+#include "system/child_process.h"
 
 namespace glimmer {
 namespace {
@@ -59,9 +59,12 @@ TEST_F(JpegConversionTest, DecoderFailuresAreReportedAndLeaveNoPartPage) {
     std::string decoder, message;
     bool foundOnPath = true;
   } cases[] = {
-      {"", "Not a valid PNM file"},  // the real decoder, given no JPEG
-      {"exit 1", "Not a valid PNM file"},     {"exit 3", "Not a valid PNM file"},
-      {"kill -9 $$", "Not a valid PNM file"}, {"exec sleep 1000", "djpeg did not finish within 0.3 seconds"},
+      {"", "Not a valid PNM file (djpeg: Not a JPEG file: starts with 0x74 0x68)"},  // the real decoder, given no JPEG
+      {"printf 'Unsupported color conversion request\\n\\n' >&2; exit 1",
+       "Not a valid PNM file (djpeg: Unsupported color conversion request)"},
+      {"exit 3", "Not a valid PNM file"},
+      {"kill -9 $$", "Not a valid PNM file"},
+      {"exec sleep 1000", "djpeg did not finish within 0.3 seconds"},
       {"", "Can't find djpeg", false},
   };
   const std::string path = std::getenv("PATH");
@@ -79,6 +82,19 @@ TEST_F(JpegConversionTest, DecoderFailuresAreReportedAndLeaveNoPartPage) {
     EXPECT_TRUE(fs::is_empty("tmp")) << decoder;
   }
   setenv("PATH", path.c_str(), 1);
+}
+
+TEST_F(JpegConversionTest, ACutFileIsDecodedWithTheDecodersWarning) {
+  std::string pgm = "P5\n64 64\n255\n";
+  for (int i = 0; i < 64 * 64; ++i) pgm += static_cast<char>(i * 7);
+  writeFile("source.pgm", pgm);
+  ASSERT_EQ(runChildArguments({"cjpeg", "-outfile", "whole.jpg", "source.pgm"}, true), 0);
+  writeFile("cut.jpg", readFile("whole.jpg").substr(0, 700));
+  const JpegConversion conversion = convertJpegToPnm("cut.jpg");
+  ASSERT_TRUE(conversion.ok) << conversion.message;
+  EXPECT_EQ(conversion.warning, "Damaged JPEG file (djpeg: Premature end of JPEG file)");
+  removeConvertedPnm(conversion.pnmPath);
+  EXPECT_EQ(convertJpegToPnm("whole.jpg").warning, "");
 }
 
 TEST_F(JpegConversionTest, DecoderInTheCurrentFolderComesFirstWhenExecutable) {

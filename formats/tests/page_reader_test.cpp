@@ -30,7 +30,7 @@ std::vector<PageOutcome> readAll(const Bytes& bytes, ReadOptions options = {}) {
   OpenOutcome opened = openPages(bytes, options);
   std::vector<PageOutcome> pages;
   if (!opened.source) {
-    pages.push_back({std::nullopt, opened.problem});
+    pages.push_back(pageFailure(opened.problem));
     return pages;
   }
   for (std::int32_t i = 0; i < opened.source->pageCount(); ++i) pages.push_back(opened.source->readPage(i));
@@ -190,7 +190,7 @@ TEST(PageReader, HostileInputsFailWithAReasonAndPagesBeforeABrokenOneStillRead) 
       {"PDF header only", text("%PDF-1.7\n"), "the file is damaged or cut short"},
       {"plain PGM of zero width", text("P2\n0 1\n255\n"), "the file is damaged or cut short"},
       {"JPEG", text("\xff\xd8\xff\xe0"), "a JPEG page is read through the JPEG decoder"},
-      {"unknown", text("GIF89a"), "Not a valid PNM file"},
+      {"unknown", text("GIF89a"), "not a P5 or P6 magic number"},
   };
   for (const auto& [name, file, problem] : cases) {
     const std::vector<PageOutcome> outcome = readAll(file);

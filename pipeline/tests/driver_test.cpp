@@ -60,6 +60,12 @@ TEST_F(DriverTest, WhitePageGivesWhiteOutputSkeletonAndVoteLines) {
   EXPECT_EQ(host.lines.front(), "Starting thread 0 from 0 to 7\n");
   EXPECT_EQ(host.lines.back(), "***Thread #0 complete\n");
   EXPECT_EQ(host.lines.size(), 1u + 7u + 1u);
+  EXPECT_TRUE(host.warnings.empty());
+
+  writeFile("cut.pnm", whitePage(7, 3).substr(0, 20));
+  ASSERT_EQ(run("cut.pnm", "cut.bmp"), 0);
+  EXPECT_EQ(host.warnings,
+            std::vector<std::string>{"Damaged PNM file (raster cut short: 9 of 21 bytes, the rest read as white)"});
 }
 
 TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
@@ -86,8 +92,8 @@ TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
       {"dangling.pnm", "new.bmp", missing},
       {"loop.pnm", "new.bmp", missing},
       {"/dev/zero", "new.bmp", missing},
-      {"bad.pnm", "new.bmp", "Not a valid PNM file"},
-      {"short.pnm", "new.bmp", "Not a valid PNM file"},
+      {"bad.pnm", "new.bmp", "Not a valid PNM file (P7 is not read, only binary P5 and P6)"},
+      {"short.pnm", "new.bmp", "Not a valid PNM file (header cut short)"},
       {"page.pnm", "page.pnm", "BMP file (page.pnm) is the input file - choose another output"},
       {"page.pnm", "alias.bmp", "BMP file (alias.bmp) is the input file - choose another output"},
       {"page.pnm", "out.bmp", "Cannot create BMP file (out.bmp)"},

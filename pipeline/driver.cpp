@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <barrier>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -18,8 +20,10 @@
 #include "formats/diagnostic_logs.h"
 #include "formats/jpeg_conversion.h"
 #include "formats/page_reader.h"
+#include "formats/page_writer.h"
 #include "pipeline/bands.h"
 #include "skeleton/skeletonise.h"
+#include "system/output_file.h"
 
 namespace glimmer {
 
@@ -33,19 +37,28 @@ std::string formatted(const char* format, std::string_view value) {
   return text;
 }
 
-bool isReadableFile(const std::string& path) {
+// Why the input cannot be read as a page file; empty when it can.
+std::string inputProblem(const std::string& path) {
   // Without blocking: opening a FIFO for reading would wait for a writer.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    if (errno == ENOENT) return "Specified image file does not exist";
+    return formatted("Cannot read image file (%s): ", path) + std::strerror(errno);
+  }
   struct stat info {};
-  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  const int error = ::fstat(fd, &info) != 0 ? errno : 0;
   ::close(fd);
-  return regular;
+  if (error != 0) return formatted("Cannot read image file (%s): ", path) + std::strerror(error);
+  if (S_ISDIR(info.st_mode)) return formatted("Cannot read image file (%s): ", path) + std::strerror(EISDIR);
+  if (!S_ISREG(info.st_mode)) return formatted("Cannot read image file (%s): not a regular file", path);
+  return {};
 }
 
-bool pathExists(const std::string& path) {
+// True when the path leads, through any links, to an existing regular file:
+// one that an output would replace.
+bool regularFileExists(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // Both paths name one existing file (also through links or different spellings).
@@ -54,6 +67,21 @@ bool sameFile(const std::string& a, const std::string& b) {
   }, second{};
   return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
          first.st_ino == second.st_ino;
+}
+
+constexpr const char* kSkeletonFileName = "skeleton.bmp";
+constexpr const char* kDiagnosticFileNames[] = {kScoresFileName, kLoggerFileName, kSkeletonFileName};
+
+// True when `path` is, or would become, one of the diagnostic files in the
+// current folder: the same file, or that name in the same folder.
+bool isDiagnosticFile(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  for (const char* diagnosticFile : kDiagnosticFileNames) {
+    if (sameFile(path, diagnosticFile) || (name == diagnosticFile && sameFile(folder, "."))) return true;
+  }
+  return false;
 }
 
 // Runs one thread per band over the page and merges their images.
@@ -84,23 +112,6 @@ GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis
   return result;
 }
 
-// The decoded page of a JPEG input belongs to the run until it succeeds; a run
-// that stops early removes it.
-class DecodedPage {
- public:
-  DecodedPage() = default;
-  DecodedPage(const DecodedPage&) = delete;
-  DecodedPage& operator=(const DecodedPage&) = delete;
-  ~DecodedPage() {
-    if (!path_.empty()) removeConvertedPnm(path_);
-  }
-  void own(std::string path) { path_ = std::move(path); }
-  void handOver() { path_.clear(); }
-
- private:
-  std::string path_;
-};
-
 // "-0001" for the first page.
 std::string pageSuffix(std::int32_t page) {
   char suffix[16];
@@ -125,16 +136,31 @@ std::string openProblem(const OpenOutcome& input, const std::string& inputPath) 
   return input.problem.empty() ? "Not a valid PNM file" : "Not a valid PNM file (" + input.problem + ")";
 }
 
-// The checks before an output is written over: it must not be the input, and
-// an existing one is replaced only when the user says so.
-bool mayWriteOutput(const std::string& inputPath, const std::string& outputPath, DriverHost& host) {
-  if (sameFile(inputPath, outputPath)) {
-    host.showError(formatted("BMP file (%s) is the input file - choose another output", outputPath), kErrorTitle);
+// "BMP file (out.bmp)", "PNG file (out.png)", ... as the messages name an output.
+std::string outputLabel(OutputFormat format, const std::string& path) {
+  return std::string(outputFormatName(format)) + " file (" + path + ")";
+}
+
+// The checks before an output is written: it is not the input, and an existing
+// regular file is replaced only when the user says so (a device or FIFO is
+// written into). Sets `mayReplace`; false when the run must stop.
+bool checkOutput(const std::string& inputPath, const std::string& path, OutputFormat format, DriverHost& host,
+                 bool& mayReplace) {
+  if (sameFile(inputPath, path)) {
+    host.showError(outputLabel(format, path) + " is the input file - choose another output", kErrorTitle);
     return false;
   }
-  return !pathExists(outputPath) ||
-         host.askYesNo(formatted("BMP file (%s) already exists - Do yo wish to overwrite it?", outputPath),
-                       kErrorTitle);
+  mayReplace = regularFileExists(path);
+  return !mayReplace ||
+         host.askYesNo(outputLabel(format, path) + " already exists - Do yo wish to overwrite it?", kErrorTitle);
+}
+
+// Writes one result page into `output`, which the caller commits.
+bool writePage(const GreyImage& result, const Page& page, OutputFormat format, bool bilevel, OutputFile& output) {
+  if (format == OutputFormat::bmp) return writeBmp(result, output);
+  const std::vector<std::uint8_t> bytes = encodePng({result, page.dpiX, page.dpiY, bilevel});
+  if (bytes.empty()) return output.fail("the page cannot be encoded");
+  return output.write(bytes);
 }
 
 void appendVoteLines(const SharedAnalysis& shared, LineSink& scores) {
@@ -163,43 +189,72 @@ std::string pageOutputPath(const std::string& outputPath, std::int32_t page, std
 }
 
 int processImageFile(const ProcessRequest& request, DriverHost& host, std::string& processedPnmPath) {
-  // The run empties its diagnostic files and writes skeleton.bmp in the current
-  // folder: a page stored under one of those names would be destroyed.
-  for (const char* diagnosticFile : {"scores.txt", "logger.txt", "skeleton.bmp"}) {
+  // The run replaces its diagnostic files and writes skeleton.bmp in the
+  // current folder: a page stored under one of those names would be destroyed,
+  // and an output written there would be replaced by a diagnostic.
+  for (const char* diagnosticFile : kDiagnosticFileNames) {
     if (sameFile(request.inputPath, diagnosticFile)) {
       host.showError(formatted("Specified image file (%s) is one of the run's diagnostic files", request.inputPath),
                      kErrorTitle);
       return 1;
     }
   }
-  std::optional<DiagnosticFiles> diagnostics(std::in_place);
   const std::string& inputPath = request.inputPath;
   const std::string& outputPath = request.outputPath;
+  const bool toStandardOutput = request.dashIsStandardOutput && outputPath == "-";
+  const OutputFormat format = toStandardOutput ? OutputFormat::bmp : outputFormatOf(outputPath);
+  if (!toStandardOutput && isDiagnosticFile(outputPath)) {
+    host.showError(outputLabel(format, outputPath) + " is one of the run's diagnostic files - choose another output",
+                   kErrorTitle);
+    return 1;
+  }
+  if (request.bilevel && format == OutputFormat::bmp) {
+    host.showError(outputLabel(format, outputPath) + " cannot be bilevel - choose a PNG, TIFF or PDF output",
+                   kErrorTitle);
+    return 1;
+  }
+  std::optional<DiagnosticFiles> diagnostics(std::in_place);
 
   if (inputPath.empty()) {
     host.showError("No input file specified", kErrorTitle);
     return 1;
   }
-  if (!isReadableFile(inputPath)) {
-    host.showError("Specified image file does not exist", kErrorTitle);
+  if (const std::string problem = inputProblem(inputPath); !problem.empty()) {
+    host.showError(problem, kErrorTitle);
     return 1;
   }
-  // A TIFF or PDF may hold many pages, each written to a file of its own: the
-  // names, and so the questions, are known once the input is open.
+
+  // The one output file: every page of a TIFF or PDF output, or the result of a
+  // single page. It is opened before the work, so that an output that cannot be
+  // had is reported at once.
+  std::optional<OutputFile> output;
+  const auto outputFailed = [&](const OutputFile& file) {
+    host.showError("Cannot create " + outputLabel(format, file.path()) + ": " + file.failure(), kErrorTitle);
+    return 1;
+  };
+  const auto openOutput = [&] {
+    bool mayReplace = false;
+    if (!toStandardOutput && !checkOutput(inputPath, outputPath, format, host, mayReplace)) return false;
+    output.emplace(outputPath,
+                   OutputRules{.mayReplace = mayReplace, .dashIsStandardOutput = request.dashIsStandardOutput});
+    if (!output->ok()) outputFailed(*output);
+    return output->ok();
+  };
+  // A TIFF or PDF input may hold many pages, each written to a file of its own
+  // when the output is BMP or PNG: those names are known once the input is open.
   const PageFormat sniffed = detectPageFileFormat(inputPath);
-  const bool namesKnownNow = sniffed != PageFormat::tiff && sniffed != PageFormat::pdf;
-  if (namesKnownNow && !mayWriteOutput(inputPath, outputPath, host)) return 1;
+  const bool oneOutputFile = holdsManyPages(format) || (sniffed != PageFormat::tiff && sniffed != PageFormat::pdf);
+  if (oneOutputFile && !openOutput()) return 1;
 
   std::string pnmPath = inputPath;
-  DecodedPage decodedPage;
+  JpegConversion conversion;  // holds the decoded page of a JPEG input until the run ends
   if (isJpegPath(inputPath) || sniffed == PageFormat::jpeg) {
-    JpegConversion conversion = convertJpegToPnm(inputPath);
+    conversion = convertJpegToPnm(inputPath);
     if (!conversion.ok) {
       host.showError(conversion.message, kErrorTitle);
       return 1;
     }
     pnmPath = conversion.pnmPath;
-    decodedPage.own(pnmPath);
     if (!conversion.warning.empty()) host.showWarning(conversion.warning);
   }
 
@@ -211,13 +266,34 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     return 1;
   }
   const std::int32_t pageCount = input.source->pageCount();
-  if (!namesKnownNow) {
+  std::vector<bool> pageMayReplace(static_cast<std::size_t>(pageCount), false);
+  if (!oneOutputFile && pageCount == 1 && !openOutput()) return 1;
+  if (!oneOutputFile && pageCount > 1) {
+    if (toStandardOutput) {
+      host.showError(formatted("Specified image file (%s) has several pages - standard output takes one", inputPath),
+                     kErrorTitle);
+      return 1;
+    }
     for (std::int32_t page = 0; page < pageCount; ++page) {
-      if (!mayWriteOutput(inputPath, pageOutputPath(outputPath, page, pageCount), host)) return 1;
+      bool mayReplace = false;
+      if (!checkOutput(inputPath, pageOutputPath(outputPath, page, pageCount), format, host, mayReplace)) return 1;
+      pageMayReplace[static_cast<std::size_t>(page)] = mayReplace;
     }
   }
 
+  const std::unique_ptr<PageDocument> document = holdsManyPages(format) ? makePageDocument(format) : nullptr;
+  // A TIFF or PDF output is written with the pages done, also when a later page fails.
+  const auto finishDocument = [&](std::int32_t pagesDone) {
+    if (!document || pagesDone == 0) return true;
+    const std::vector<std::uint8_t> bytes = document->finish();
+    if (bytes.empty()) output->fail("the file cannot be encoded");
+    if (output->ok() && output->write(bytes) && output->commit()) return true;
+    outputFailed(*output);
+    return false;
+  };
+
   const std::int32_t bandCount = std::clamp(request.bandCount, 1, kMaxBands);
+  bool coordinatesWritten = true;
   for (std::int32_t page = 0; page < pageCount; ++page) {
     host.startPage(page, pageCount);
     PageOutcome outcome = input.source->readPage(page);
@@ -225,37 +301,55 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
       std::string message = readProblem(input.format, inputPath, pageCount > 1 ? page : -1, outcome.problem);
       if (page == 1) message += " - page 1 was written";
       if (page > 1) message += " - pages 1 to " + std::to_string(page) + " were written";
-      host.showError(message, kErrorTitle);
+      if (finishDocument(page)) host.showError(message, kErrorTitle);
       return 1;
     }
     if (!outcome.warning.empty()) host.showWarning("Damaged PNM file (" + outcome.warning + ")");
-    // Each page's run empties the diagnostic files again, as a run of one page does.
+    // Each page's run replaces the diagnostic files again, as a run of one page does.
     if (page > 0) diagnostics.emplace();
-    const std::string pageOutput = pageOutputPath(outputPath, page, pageCount);
-    // The coordinate files of one page of many are named after the input and the page.
-    const std::string pageName = pageCount > 1 ? inputPath + pageSuffix(page) : inputPath;
 
     GreyImage& pageImage = outcome.page->image;
     SharedAnalysis shared(pageImage.width, pageImage.height, diagnostics->scores());
     GreyImage result = analyseInBands(pageImage, bandCount, shared, host);
 
-    if (!writeBmp(result, pageOutput)) {
-      host.showError(formatted("Cannot create BMP file (%s)", pageOutput), kErrorTitle);
-      return 1;
+    if (document) {
+      if (!document->addPage({result, outcome.page->dpiX, outcome.page->dpiY, request.bilevel})) {
+        output->fail("the page cannot be encoded");
+        return outputFailed(*output);
+      }
+    } else {
+      std::optional<OutputFile> pageFile;
+      if (!output) {
+        pageFile.emplace(pageOutputPath(outputPath, page, pageCount),
+                         OutputRules{.mayReplace = pageMayReplace[static_cast<std::size_t>(page)]});
+      }
+      OutputFile& target = output ? *output : *pageFile;
+      if (!target.ok() || !writePage(result, *outcome.page, format, request.bilevel, target) || !target.commit()) {
+        return outputFailed(target);
+      }
     }
     skeletonise(result, true);
-    writeBmp(result, "skeleton.bmp");
-
-    if (request.writeRows) writeRowCoordinates(shared.textRows, pageName, request.coordinateFolder);
-    if (request.writeChars) {
-      writeCharCoordinates(dropDuplicateLetters(shared.letters), pageName, request.coordinateFolder);
+    {
+      // A diagnostic: a skeleton that cannot be written is skipped.
+      OutputFile skeleton(kSkeletonFileName, {.mayReplace = true, .ownName = true});
+      if (writeBmp(result, skeleton)) skeleton.commit();
     }
-    if (page == pageCount - 1) {
-      processedPnmPath = pnmPath;
-      decodedPage.handOver();
+
+    const auto reportProblem = [&](const std::string& problem) {
+      if (problem.empty()) return;
+      host.showError(problem, kErrorTitle);
+      coordinatesWritten = false;
+    };
+    // The coordinate files of one page of many are named after the input and the page.
+    const std::string pageName = pageCount > 1 ? inputPath + pageSuffix(page) : inputPath;
+    if (request.writeRows) reportProblem(writeRowCoordinates(shared.textRows, pageName, request.coordinateFolder));
+    if (request.writeChars) {
+      reportProblem(writeCharCoordinates(dropDuplicateLetters(shared.letters), pageName, request.coordinateFolder));
     }
     appendVoteLines(shared, diagnostics->scores());
   }
+  if (!finishDocument(pageCount) || !coordinatesWritten) return 1;
+  processedPnmPath = pnmPath;
   return 0;
 }
 

@@ -9,6 +9,7 @@
 
 #include "analysis/tests/test_pages.h"
 #include "common/tests/scratch_dir.h"
+#include "formats/page_reader.h"
 #include "formats/pixel_conversion.h"
 #include "formats/tests/image_fixtures.h"
 #include "pipeline/driver.h"
@@ -150,6 +151,61 @@ TEST_F(PageFormats, ABrokenPageStopsTheRunAndThePagesBeforeItAreKept) {
   EXPECT_EQ(run("cut.png", "cut.bmp"), 1);
   EXPECT_EQ(host.errors.front().first, "Cannot read PNG file cut.png: the file is damaged or cut short");
   EXPECT_FALSE(fs::exists("cut.bmp"));
+}
+
+// The greys of a 24-bit BMP the driver wrote (blue bytes, bottom row first).
+GreyImage bmpGreys(const std::string& bmp, std::int32_t width, std::int32_t height) {
+  GreyImage image(width, height);
+  const std::size_t rowSize = (3 * static_cast<std::size_t>(width) + 3) / 4 * 4;
+  for (std::int32_t y = 0; y < height; ++y) {
+    for (std::int32_t x = 0; x < width; ++x) {
+      image.at(x, y) = static_cast<std::uint8_t>(bmp.at(54 + (height - 1 - y) * rowSize + 3 * x));
+    }
+  }
+  return image;
+}
+
+std::vector<GreyImage> pagesOf(const std::string& path) {
+  std::vector<GreyImage> pages;
+  OpenOutcome opened = openPageFile(path, {});
+  for (std::int32_t i = 0; opened.source && i < opened.source->pageCount(); ++i) {
+    PageOutcome page = opened.source->readPage(i);
+    if (page.page) pages.push_back(std::move(page.page->image));
+  }
+  return pages;
+}
+
+TEST_F(PageFormats, TheOutputExtensionChoosesTheFormatAndEveryOneHoldsTheBmpPixels) {
+  const std::vector<GreyImage> pages = {textPage(0), textPage(3), textPage(6)};
+  std::vector<GreyImage> expected;
+  for (const GreyImage& page : pages) expected.push_back(bmpGreys(reference(page).first, 120, 40));
+  const PixPtr first = pixOf(pages[0]), second = pixOf(pages[1]), third = pixOf(pages[2]);
+  store("book.tif", test_support::tiffOf({first.get(), second.get(), third.get()}));
+
+  ASSERT_EQ(run("reference.pgm", "one.png"), 0);
+  EXPECT_EQ(pagesOf("one.png"), std::vector<GreyImage>{expected[2]});
+  ASSERT_EQ(run("book.tif", "book.png"), 0);
+  EXPECT_EQ(pagesOf("book-0002.png"), std::vector<GreyImage>{expected[1]});
+  ASSERT_EQ(run("book.tif", "all.TIFF"), 0);
+  EXPECT_EQ(pagesOf("all.TIFF"), expected);
+  ASSERT_EQ(run("book.tif", "all.pdf"), 0);
+  EXPECT_EQ(pagesOf("all.pdf").size(), 3u);
+  EXPECT_TRUE(host.errors.empty());
+
+  ProcessRequest bilevel;
+  bilevel.inputPath = "book.tif";
+  bilevel.outputPath = "book.bmp";
+  bilevel.bilevel = true;
+  std::string processed;
+  EXPECT_EQ(processImageFile(bilevel, host, processed), 1);
+  EXPECT_EQ(host.errors.back().first, "BMP file (book.bmp) cannot be bilevel - choose a PNG, TIFF or PDF output");
+  bilevel.outputPath = "book.tif.tif";
+  ASSERT_EQ(processImageFile(bilevel, host, processed), 0);
+  std::vector<GreyImage> black = expected;
+  for (GreyImage& page : black) {
+    for (std::uint8_t& grey : page.pixels) grey = grey < 255 ? 0 : 255;
+  }
+  EXPECT_EQ(pagesOf("book.tif.tif"), black);
 }
 
 }  // namespace

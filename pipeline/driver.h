@@ -14,14 +14,16 @@ struct ProcessRequest {
   std::string outputPath;
   bool writeRows = false;
   bool writeChars = false;
-  std::string coordinateFolder;  // empty: the coordinate files go beside the input
-  std::int32_t bandCount = 1;    // clamped to 1..64
+  std::string coordinateFolder;       // empty: the coordinate files go beside the input
+  std::int32_t bandCount = 1;         // clamped to 1..64
+  bool dashIsStandardOutput = false;  // an outputPath of "-" means standard output
 };
 
-// Returns 0 when the run completed and 1 when it stopped at a check, after the
-// host has shown the reason. `processedPnmPath` receives the PNM actually read
-// (the input itself, or the decoded temporary file of a JPEG input, which the
-// caller deletes after a successful run).
+// Returns 0 when the run completed and 1 when it stopped at a check or could
+// not write what it was asked to, after the host has shown the reason.
+// `processedPnmPath` receives the PNM actually read after a successful run:
+// the input itself, or the decoded temporary file of a JPEG input, which the
+// run has already removed (the caller has nothing to delete).
 int processImageFile(const ProcessRequest& request, DriverHost& host, std::string& processedPnmPath);
 
 }  // namespace glimmer

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "system/child_process.h"
+#include "system/interrupt_cleanup.h"
 
 extern char** environ;
 
@@ -164,7 +165,11 @@ std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /
   if (posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
     return kChildNotStarted;
   }
+  // A signal that ends the run while the child works ends the child too: it
+  // leads its own session, so the terminal's signals do not reach it.
+  setChildToStop(child);
   const std::int32_t status = timeLimit ? waitWithLimit(child, *timeLimit) : waitWithoutLimit(child);
+  setChildToStop(0);
   if (capture) *errorOutput = capture->text();
   return status;
 }

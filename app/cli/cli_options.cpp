@@ -14,7 +14,7 @@ const char* const kUsage =
     "page from standard input; its outputs are named stdin (stdin.bmp).\n"
     "\n"
     "Options (a value may follow as the next argument or as --option=VALUE):\n"
-    "  -o, --output FILE     output BMP (only with a single input)\n"
+    "  -o, --output FILE     output BMP (only with a single input); - for standard output\n"
     "      --output-dir DIR  folder for the outputs (default: beside each input, NAME.bmp)\n"
     "      --rows            also write INPUT.rows.coords.lisp (word boxes)\n"
     "      --chars           also append to INPUT.chars.coords.lisp (letters)\n"
@@ -102,6 +102,9 @@ std::string validate(const Options& options) {
   if (std::count(options.inputs.begin(), options.inputs.end(), kStandardInput) > 1) {
     return "standard input ('-') can be read only once";
   }
+  if (options.outputFile == kStandardOutput && options.verbose) {
+    return "--output - writes the image to standard output, where --verbose writes its lines";
+  }
   return {};
 }
 
@@ -143,8 +146,9 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
       continue;
     } else {
       value = arguments[++i];
-      // "-o -y" is far more often a forgotten value than a file named -y.
-      if (value.starts_with("-")) {
+      // "-o -y" is far more often a forgotten value than a file named -y; "-o -"
+      // is standard output.
+      if (value.starts_with("-") && !(value == kStandardOutput && spec->longName == "output")) {
         result.error = "option " + longName + " needs a value, not '" + value + "' (write " + longName + "=" + value +
                        " if that is meant)";
         continue;

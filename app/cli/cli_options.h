@@ -11,6 +11,8 @@ namespace glimmer::cli {
 // after kStandardInputName.
 inline constexpr const char* kStandardInput = "-";
 inline constexpr const char* kStandardInputName = "stdin";
+// An output file of "-" is standard output.
+inline constexpr const char* kStandardOutput = "-";
 
 struct Options {
   std::vector<std::string> inputs;

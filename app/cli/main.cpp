@@ -1,5 +1,6 @@
 // glimmer-cli: the batch front end. Processes each input in turn; one failure
 // does not stop the rest.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,9 +17,9 @@
 #include "app/cli/cli_host.h"
 #include "app/cli/cli_options.h"
 #include "app/shell/output_folder.h"
-#include "formats/jpeg_conversion.h"
 #include "pipeline/driver.h"
 #include "system/core_count.h"
+#include "system/interrupt_cleanup.h"
 
 namespace {
 
@@ -77,7 +79,17 @@ struct InputResult {
   std::string reason;  // why it failed
 };
 
-InputResult processOne(const Options& options, const std::string& input, int bands) {
+// The outputs written so far in this run, by file identity, with the input
+// each was made from: two inputs of a batch may map to one output name.
+using WrittenOutputs = std::map<std::pair<dev_t, ino_t>, std::string>;
+
+std::optional<std::pair<dev_t, ino_t>> identityOf(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return std::make_pair(status.st_dev, status.st_ino);
+}
+
+InputResult processOne(const Options& options, const std::string& input, int bands, WrittenOutputs& written) {
   const bool fromStandardInput = input == glimmer::cli::kStandardInput;
   const std::string label = fromStandardInput ? "(standard input)" : input;
   StandardInputPage standardInput;
@@ -104,6 +116,15 @@ InputResult processOne(const Options& options, const std::string& input, int ban
   request.writeChars = options.writeChars;
   request.coordinateFolder = glimmer::cli::coordinateFolderFor(options, input);
   request.bandCount = bands;
+  request.dashIsStandardOutput = true;
+  const bool toStandardOutput = request.outputPath == glimmer::cli::kStandardOutput;
+  const auto earlier = toStandardOutput ? std::nullopt : identityOf(request.outputPath);
+  if (const auto found = earlier ? written.find(*earlier) : written.end(); found != written.end()) {
+    host.showError("BMP file (" + request.outputPath + ") was already written for " + found->second +
+                       " in this run - not replaced",
+                   glimmer::kErrorTitle);
+    return {Outcome::Failed, host.failure()};
+  }
   std::string processedPnm;
   const int status = glimmer::processImageFile(request, host, processedPnm);
   host.finishProgress();
@@ -113,14 +134,25 @@ InputResult processOne(const Options& options, const std::string& input, int ban
   }
   if (status != 0) return {Outcome::Failed, host.failure().empty() ? std::string("failed") : host.failure()};
 
-  glimmer::removeConvertedPnm(processedPnm);  // the decoded page of a JPEG input; any other path is left alone
+  if (const auto made = identityOf(request.outputPath); made && !toStandardOutput) written[*made] = label;
   if (stderrIsTerminal) std::fprintf(stderr, "%s -> %s\n", label.c_str(), request.outputPath.c_str());
   return {host.damaged() ? Outcome::Damaged : Outcome::Done, {}};
 }
 
-}  // namespace
+// Standard output carries the help, the version, the --verbose lines and an
+// image written to "-": losing any of it fails the run. A reader that went away
+// (a closed pipe) ends it quietly.
+int withStandardOutputChecked(int status) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return status;
+  if (errno != EPIPE) {
+    std::fprintf(stderr, "glimmer-cli: cannot write to standard output: %s\n",
+                 errno != 0 ? std::strerror(errno) : "write error");
+  }
+  return 1;
+}
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   const glimmer::cli::ParseResult parsed = glimmer::cli::parseArguments({argv + 1, argv + argc});
   if (!parsed.error.empty()) return usageError(parsed.error);
   const Options& options = parsed.options;
@@ -143,9 +175,10 @@ int main(int argc, char** argv) {
 
   const int bands = options.bands.value_or(std::clamp(glimmer::countProcessorCores(), 1, 64));
   std::vector<std::pair<std::string, std::string>> failures;
+  WrittenOutputs written;
   std::size_t damaged = 0;
   for (const std::string& input : options.inputs) {
-    const InputResult result = processOne(options, input, bands);
+    const InputResult result = processOne(options, input, bands, written);
     if (result.outcome == Outcome::Failed) failures.emplace_back(input, result.reason);
     if (result.outcome == Outcome::Damaged) ++damaged;
   }
@@ -160,4 +193,12 @@ int main(int argc, char** argv) {
     for (const auto& [input, reason] : failures) std::fprintf(stderr, "  %s: %s\n", input.c_str(), reason.c_str());
   }
   return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Temporaries of a run that a signal ends are removed, and the decoder with it.
+  glimmer::installInterruptCleanup();
+  return withStandardOutputChecked(run(argc, argv));
 }

@@ -9,6 +9,7 @@
 #include "app/desktop/main_dialog.h"
 #include "app/desktop/main_dialog_window.h"
 #include "app/shell/settings.h"
+#include "system/interrupt_cleanup.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   previousHandler = qInstallMessageHandler(startupMessageHandler);
+  glimmer::installInterruptCleanup();  // a run's temporaries go when a signal ends the program
   QApplication application(argc, argv);
   qInstallMessageHandler(previousHandler);
 

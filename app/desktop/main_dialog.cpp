@@ -44,15 +44,12 @@ std::string absoluteFolderOf(const std::string& path) {
   return absolute.empty() ? std::string() : absolute.parent_path().string();
 }
 
+// A folder as an absolute path without a trailing '/' (the root keeps its own).
 std::string absoluteFolder(const std::string& folder) {
   std::error_code ignored;
-  return std::filesystem::absolute(folder, ignored).lexically_normal().string();
-}
-
-bool isJpegPath(const std::string& path) {
-  const std::size_t dot = extensionDot(path);
-  const std::string extension = dot == std::string::npos ? std::string() : toLowerCopy(path.substr(dot + 1));
-  return extension == "jpg" || extension == "jpeg";
+  std::filesystem::path absolute = std::filesystem::absolute(folder, ignored).lexically_normal();
+  if (!absolute.has_filename() && absolute != absolute.root_path()) absolute = absolute.parent_path();
+  return absolute.string();
 }
 
 }  // namespace
@@ -182,10 +179,7 @@ void MainDialog::processingWorker(const WorkerInput& input) {
     return;
   }
 
-  // The decoded page of a JPEG input is a temporary file; the input itself is never removed.
-  if (isJpegPath(input.inputPath) && !processedPnmPath.empty() && processedPnmPath != input.inputPath) {
-    std::remove(processedPnmPath.c_str());
-  }
+  // The run has removed the decoded page of a JPEG input itself; nothing is deleted here.
   finishRun([&] {
     view_.setProcessingButtonsEnabled(true);
     view_.setProgressPosition(kProgressFull);

@@ -16,7 +16,7 @@ namespace {
 // A slot is claimed (kClaimed) while its fields are filled and only then
 // published (kActive), so the handler never sees half a registration.
 enum SlotState : int { kFree = 0, kClaimed = 1, kActive = 2 };
-enum class Undo { kRemove, kTruncate };
+enum class Undo { kRemove, kTruncate, kRemoveFolder };
 
 constexpr std::size_t kSlots = 64;
 constexpr std::size_t kNameCapacity = 256;
@@ -47,14 +47,19 @@ void undoEverything(int signalNumber) {
   const int savedErrno = errno;
   const pid_t child = childToStop.load();
   if (child > 0) ::kill(-child, SIGKILL);
+  // Files first, so that the folders they were in are empty when their turn comes.
   for (Slot& slot : slots) {
     if (slot.state.load() != kActive) continue;
     if (slot.undo == Undo::kRemove) {
       ::unlinkat(slot.descriptor, slot.name, 0);
-    } else {
+    } else if (slot.undo == Undo::kTruncate) {
       // The result is of no use here: the process ends either way.
       [[maybe_unused]] const int ignored = ::ftruncate(slot.descriptor, slot.length);
     }
+  }
+  for (Slot& slot : slots) {
+    if (slot.state.load() == kActive && slot.undo == Undo::kRemoveFolder)
+      ::unlinkat(slot.descriptor, slot.name, AT_REMOVEDIR);
   }
   // End by the same signal, with its default action.
   ::signal(signalNumber, SIG_DFL);
@@ -85,11 +90,19 @@ InterruptCleanup& InterruptCleanup::operator=(InterruptCleanup&& other) noexcept
 }
 
 InterruptCleanup InterruptCleanup::removeFile(int folder, const std::string& name) {
+  return removeEntry(folder, name, false);
+}
+
+InterruptCleanup InterruptCleanup::removeFolder(int parent, const std::string& name) {
+  return removeEntry(parent, name, true);
+}
+
+InterruptCleanup InterruptCleanup::removeEntry(int folder, const std::string& name, bool isFolder) {
   if (name.size() >= kNameCapacity) return InterruptCleanup();
   const int index = claimSlot();
   if (index < 0) return InterruptCleanup();
   Slot& slot = slots[static_cast<std::size_t>(index)];
-  slot.undo = Undo::kRemove;
+  slot.undo = isFolder ? Undo::kRemoveFolder : Undo::kRemove;
   slot.descriptor = folder;
   std::memcpy(slot.name, name.c_str(), name.size() + 1);
   slot.state.store(kActive);

@@ -31,6 +31,9 @@ class InterruptCleanup {
   // Remove `name` in the folder open as `folder` (the descriptor must stay
   // open while registered).
   static InterruptCleanup removeFile(int folder, const std::string& name);
+  // Remove the empty folder `name` in the folder open as `parent`, after
+  // every registered file is gone.
+  static InterruptCleanup removeFolder(int parent, const std::string& name);
   // Cut the file open as `file` back to `length` bytes.
   static InterruptCleanup truncateFile(int file, off_t length);
 
@@ -38,6 +41,7 @@ class InterruptCleanup {
 
  private:
   explicit InterruptCleanup(int slot) : slot_(slot) {}
+  static InterruptCleanup removeEntry(int folder, const std::string& name, bool isFolder);
   int slot_ = -1;
 };
 

@@ -1,6 +1,7 @@
 #include "system/output_file.h"
 
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -267,7 +268,41 @@ bool OutputFile::write(std::string_view bytes) {
   return write(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
+bool OutputFile::overwriteInPlace() {
+  const off_t size = ::lseek(fd_, 0, SEEK_END);
+  if (size < 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return failWithErrno(errno);
+  const int target = ::openat(folder_, targetName_.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (target < 0) return failWithErrno(errno);
+  struct stat status {};
+  int error = ::fstat(target, &status) != 0 ? errno : 0;
+  if (error == 0 && (status.st_dev != existing_.st_dev || status.st_ino != existing_.st_ino)) {
+    ::close(target);
+    return fail("it was replaced while the run was working (not overwritten)");
+  }
+  // Room for every byte is taken before the first old one is overwritten.
+  if (error == 0 && size > status.st_size && ::fallocate(target, FALLOC_FL_KEEP_SIZE, 0, size) != 0 &&
+      errno != EOPNOTSUPP) {
+    error = errno;
+  }
+  for (off_t copied = 0; error == 0 && copied < size;) {
+    const ssize_t sent = ::sendfile(target, fd_, &copied, static_cast<std::size_t>(size - copied));
+    if (sent < 0 && errno != EINTR) error = errno;
+    if (sent == 0) error = EIO;
+  }
+  if (error == 0 && ::ftruncate(target, size) != 0) error = errno;
+  if (error == 0 && ::fsync(target) != 0) error = errno;
+  if (::close(target) != 0 && error == 0) error = errno;
+  if (error != 0) return failWithErrno(error);
+  ::close(std::exchange(fd_, -1));
+  ::unlinkat(folder_, temporaryName_.c_str(), 0);
+  temporaryName_.clear();
+  return true;
+}
+
 bool OutputFile::publishReplacement() {
+  // Several names share the replaced file: a rename would give only this one
+  // the new image. Once the image is whole beside it, it goes into the file itself.
+  if (replacesExisting_ && existing_.st_nlink > 1 && rules_.mayReplace) return overwriteInPlace();
   if (replacesExisting_) {
     // The owner first: changing it clears set-user-id bits that the mode then restores.
     if (::geteuid() == 0 && ::fchown(fd_, existing_.st_uid, existing_.st_gid) != 0) return failWithErrno(errno);

@@ -2,7 +2,9 @@
 // at, never lost half-way:
 // - a new name or a regular file: written to a temporary beside it, synced,
 //   then renamed into place with the old file's mode (and, for root, owner);
-//   an existing name is replaced only when the caller may replace it;
+//   an existing name is replaced only when the caller may replace it; a file
+//   with several hard links is overwritten in place once the new bytes are
+//   whole beside it, so that every name shows the new image;
 // - a symbolic link to a regular file: the same at the link's target, so the
 //   link stays; a link to a folder or to nothing is refused;
 // - a character device, FIFO or socket: written straight into, opened without
@@ -77,6 +79,7 @@ class OutputFile {
   bool statOpened(struct stat& status);
   bool flush();
   bool publishReplacement();
+  bool overwriteInPlace();
   bool failWithErrno(int error);
   void discard();
 

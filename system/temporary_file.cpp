@@ -93,7 +93,7 @@ int createTemporaryFile(int folder, const std::string& suffix, mode_t mode, std:
     char random[kRandomDigits + 1];
     std::snprintf(random, sizeof random, "%016llx", static_cast<unsigned long long>(randomBits()));
     name = std::string(kPrefix) + std::to_string(::getpid()) + "-" + random + suffix;
-    const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;

@@ -18,7 +18,8 @@ inline constexpr std::chrono::hours kStaleTemporaryAge{24};
 
 // Creates a new file under a fresh temporary name in the folder open as
 // `folder`, with O_EXCL so that it is ours and nothing planted under that name.
-// `mode` as for open (the umask applies). Sets `name`; returns the descriptor,
+// `mode` as for open (the umask applies). Sets `name`; returns the descriptor
+// (open for reading and writing),
 // or -1 with errno set. Before the first temporary in a folder, stale ones are
 // removed from it (removeStaleTemporaries).
 int createTemporaryFile(int folder, const std::string& suffix, mode_t mode, std::string& name);

@@ -1,5 +1,6 @@
 // glimmer-cli: the batch front end. Processes each input in turn; one failure
 // does not stop the rest.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,25 +34,39 @@ int usageError(const std::string& message) {
 
 // The page read from standard input, stored as kStandardInputName in a
 // private temporary folder for the run, so that the driver reads it like any
-// file; removed with the folder.
+// file; removed with the folder, also when a signal ends the run.
 class StandardInputPage {
  public:
   StandardInputPage() = default;
   StandardInputPage(const StandardInputPage&) = delete;
   StandardInputPage& operator=(const StandardInputPage&) = delete;
   ~StandardInputPage() {
-    std::error_code ignored;
-    if (!folder_.empty()) fs::remove_all(folder_, ignored);
+    pageCleanup_.release();
+    folderCleanup_.release();
+    if (folder_ >= 0) {
+      ::unlinkat(folder_, glimmer::cli::kStandardInputName, 0);
+      ::close(folder_);
+    }
+    if (parent_ >= 0) {
+      ::unlinkat(parent_, folderName_.c_str(), AT_REMOVEDIR);
+      ::close(parent_);
+    }
   }
 
   // Copies standard input; returns why it could not, or nothing.
   std::optional<std::string> store() {
     if (::isatty(STDIN_FILENO) != 0) return "standard input is a terminal, not a page";
-    std::string pattern = (fs::temp_directory_path() / "glimmer-stdin-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) return "cannot store standard input (" + reason() + ")";
-    folder_ = pattern;
-    path_ = (fs::path(folder_) / glimmer::cli::kStandardInputName).string();
-    std::FILE* file = std::fopen(path_.c_str(), "wb");
+    const fs::path temporaryFolder = fs::temp_directory_path();
+    std::string pattern = (temporaryFolder / "glimmer-stdin-XXXXXX").string();
+    parent_ = ::open(temporaryFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (parent_ < 0 || ::mkdtemp(pattern.data()) == nullptr) return "cannot store standard input (" + reason() + ")";
+    folderName_ = fs::path(pattern).filename();
+    folderCleanup_ = glimmer::InterruptCleanup::removeFolder(parent_, folderName_);
+    folder_ = ::open(pattern.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder_ < 0) return "cannot store standard input (" + reason() + ")";
+    pageCleanup_ = glimmer::InterruptCleanup::removeFile(folder_, glimmer::cli::kStandardInputName);
+    path_ = (fs::path(pattern) / glimmer::cli::kStandardInputName).string();
+    std::FILE* file = std::fopen(path_.c_str(), "wbx");
     if (file == nullptr) return "cannot store standard input (" + reason() + ")";
     char buffer[1 << 16];
     bool failed = false;
@@ -68,8 +83,12 @@ class StandardInputPage {
 
  private:
   static std::string reason() { return std::strerror(errno); }
-  std::string folder_;
+  int parent_ = -1;
+  int folder_ = -1;
+  std::string folderName_;
   std::string path_;
+  glimmer::InterruptCleanup folderCleanup_;
+  glimmer::InterruptCleanup pageCleanup_;
 };
 
 enum class Outcome { Done, Damaged, Skipped, Failed };

@@ -32,8 +32,8 @@ struct Settings {
   // Where the choosers open: the folders of the last input and output, kept
   // under keys of their own (last_input_folder, last_output_folder) and written
   // only once known, so that a file without them keeps its two lines.
-  std::string lastInputFolder;
-  std::string lastOutputFolder;
+  std::string lastInputFolder{};
+  std::string lastOutputFolder{};
 };
 
 Settings loadSettings(const std::string& path);

@@ -50,7 +50,19 @@ TEST(OutputFile, ReplacesWholeKeepingTheModeAndLeavesNoTemporary) {
   ASSERT_EQ(::link("private", "second-name"), 0);
   EXPECT_EQ(writeAndCommit("private", kAgreed), "");
   EXPECT_EQ(readFile("private"), "new");
+  EXPECT_EQ(readFile("second-name"), "new");
   EXPECT_EQ(modeOf("private") & 07777, 0640u);
+  if (::geteuid() == 0) {
+    // Root keeps another user's file theirs.
+    writeFile("theirs", "old");
+    ASSERT_EQ(::chown("theirs", 65534, 65534), 0);
+    EXPECT_EQ(writeAndCommit("theirs", kAgreed), "");
+    struct stat status {};
+    ASSERT_EQ(::stat("theirs", &status), 0);
+    EXPECT_EQ(status.st_uid, 65534u);
+    EXPECT_EQ(status.st_gid, 65534u);
+    std::filesystem::remove("theirs");
+  }
 
   const mode_t mask = ::umask(027);
   EXPECT_EQ(writeAndCommit("fresh", {}), "");

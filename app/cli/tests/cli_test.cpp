@@ -236,6 +236,29 @@ TEST_F(CliTest, ASignalStopsTheDecoderRemovesTemporariesAndEndsTheRunByThatSigna
     EXPECT_TRUE(fs::is_empty("out"));
     EXPECT_TRUE(fs::is_empty("tmp"));
   }
+
+  // A page from standard input that never ends: its private folder goes too.
+  int channel[2];
+  ASSERT_EQ(::pipe(channel), 0);
+  const pid_t cli = ::fork();
+  ASSERT_GE(cli, 0);
+  if (cli == 0) {
+    ::dup2(channel[0], STDIN_FILENO);
+    ::close(channel[1]);
+    ::execl(GLIMMER_CLI_PATH, GLIMMER_CLI_PATH, "-o", "out/page.bmp", "-", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(channel[0]);
+  ASSERT_EQ(::write(channel[1], "P5\n", 3), 3);
+  for (int wait = 0; wait < 1000 && fs::is_empty("tmp"); ++wait) ::usleep(10000);
+  EXPECT_FALSE(fs::is_empty("tmp"));
+  ::usleep(100000);  // the page file is made just after its folder
+  ::kill(cli, SIGHUP);
+  int status = 0;
+  ASSERT_EQ(::waitpid(cli, &status, 0), cli);
+  ::close(channel[1]);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGHUP) << status;
+  EXPECT_TRUE(fs::is_empty("tmp"));
   ::unsetenv("TMPDIR");
 }
 

@@ -65,7 +65,7 @@ TEST_F(DriverTest, WhitePageGivesWhiteOutputSkeletonAndVoteLines) {
 TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
   const std::string page = whitePage(4, 4);
   writeFile("page.pnm", page);
-  writeFile("bad.pnm", "P2\n1 1\n255\n0\n");
+  writeFile("bad.pnm", "P7\nWIDTH 1\nHEIGHT 1\n");
   writeFile("short.pnm", "P5\n4 4\n");
   writeFile("plain", "x");
   writeFile("scores.txt", "old run");
@@ -88,7 +88,7 @@ TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
       {"loop.pnm", "new.bmp", "Cannot read image file (loop.pnm): Too many levels of symbolic links"},
       {std::string(5000, 'a'), "new.bmp",
        "Cannot read image file (" + std::string(5000, 'a') + "): File name too long"},
-      {"bad.pnm", "new.bmp", "Not a valid PNM file (P2 is not read, only binary P5 and P6)"},
+      {"bad.pnm", "new.bmp", "Not a valid PNM file (P7 is not read, only binary P5 and P6)"},
       {"short.pnm", "new.bmp", "Not a valid PNM file (header cut short)"},
       {"page.pnm", "page.pnm", "BMP file (page.pnm) is the input file - choose another output"},
       {"page.pnm", "alias.bmp", "BMP file (alias.bmp) is the input file - choose another output"},

@@ -51,11 +51,34 @@ void countVotes(SharedAnalysis& shared, const StrokeWidthVerdict& verdict) {
   }
 }
 
+std::int32_t medianOf(std::vector<std::int32_t> values) {
+  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
+}
+
+// The word as the refinement of marks and counters needs it. A line scanned
+// without one text level took each column's own; the word's is then the
+// median of its characters'.
+KeptWord keptWordOf(const std::vector<CharBlob>& line, const WordCell& word, const detail::RowScan& scan) {
+  std::vector<std::int32_t> textGreys;
+  std::vector<std::int32_t> backgroundGreys;
+  for (const std::int32_t member : word.members) {
+    const CharBlob& blob = line[static_cast<std::size_t>(member)];
+    textGreys.push_back(blob.textColour);
+    backgroundGreys.push_back(blob.backgroundColour);
+  }
+  const std::int32_t level = scan.level == -1 ? medianOf(textGreys) : scan.level;
+  return {word.left,   word.top,      word.right,
+          word.bottom, word.topLimit, word.bottomLimit,
+          level,       scan.margin,   medianOf(backgroundGreys)};
+}
+
 // Records a word that has the shape of text: its box, its stroke-width votes,
 // its pixels in the band image when it is valid, and its letters.
 void recordWord(const BandScratch& scratch, const SharedPage& page, std::int32_t seedX, std::int32_t seedY,
-                const std::vector<CharBlob>& line, const std::vector<CharacterBox>& cells, const RowBox& row,
-                const WordCell& word, GreyImage& bandImage, SharedAnalysis& shared) {
+                const detail::RowScan& scan, const std::vector<CharBlob>& line, const std::vector<CharacterBox>& cells,
+                const RowBox& row, const WordCell& word, GreyImage& bandImage, SharedAnalysis& shared) {
   GreyImage working(row.right - row.left + 1, row.bottom - row.top + 1);
   forEachWordPixel(scratch, line, word, [&](PixelPoint p) {
     working.at(p.x - row.left, p.y - row.top) = textPixelValue(page.at(p.x, p.y));
@@ -68,12 +91,15 @@ void recordWord(const BandScratch& scratch, const SharedPage& page, std::int32_t
 
   const StrokeWidthVerdict verdict = strokeWidthTest(working, cells, word.pixelCount, row, seedX, seedY);
   countVotes(shared, verdict);
+  std::optional<KeptWord> kept;
   if (verdict.valid()) {
     forEachWordPixel(scratch, line, word,
                      [&](PixelPoint p) { bandImage.at(p.x, p.y) = textPixelValue(page.at(p.x, p.y)); });
+    kept = keptWordOf(line, word, scan);
   }
 
   const std::lock_guard lock(shared.mutex);
+  if (kept) shared.keptWords.push_back(*kept);
   for (const std::int32_t member : word.members) {
     const CharBlob& blob = line[static_cast<std::size_t>(member)];
     detail::recordLetter(shared.letterMask, shared.letters, scratch.registry.pixels(blob.blobIndex),
@@ -84,7 +110,8 @@ void recordWord(const BandScratch& scratch, const SharedPage& page, std::int32_t
 
 // Tests and records the words of a line found from the seed at (x, y).
 void recordLine(const BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y,
-                const std::vector<CharBlob>& line, GreyImage& bandImage, SharedAnalysis& shared) {
+                const detail::RowScan& scan, const std::vector<CharBlob>& line, GreyImage& bandImage,
+                SharedAnalysis& shared) {
   const RowBox row = rowBoxOf(line);
   const std::vector<CharacterBox> cells = detail::makeCharCells(line);
   const LineKey key{row.left, row.top, row.right, row.bottom, static_cast<std::int32_t>(line.size())};
@@ -95,7 +122,8 @@ void recordLine(const BandScratch& scratch, const SharedPage& page, std::int32_t
       const std::lock_guard lock(shared.mutex);
       if (!shared.seedCache.insert(key).second) continue;
     }
-    if (detail::isTextWord(cells, word)) recordWord(scratch, page, x, y, line, cells, row, word, bandImage, shared);
+    if (detail::isTextWord(cells, word))
+      recordWord(scratch, page, x, y, scan, line, cells, row, word, bandImage, shared);
   }
 }
 
@@ -118,7 +146,7 @@ void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, s
   if (scan && scratch.followedScans.insert(*scan).second) {
     std::vector<CharBlob> line;
     detail::findRowFromSeed(scratch, page, *scan, line);
-    if (!line.empty()) recordLine(scratch, page, x, y, line, bandImage, shared);
+    if (!line.empty()) recordLine(scratch, page, x, y, *scan, line, bandImage, shared);
   }
   scratch.registry.releaseAll();
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/shared_analysis.h"
+#include "analysis/word_marks.h"
 #include "formats/bmp_writer.h"
 #include "formats/coordinate_files.h"
 #include "formats/diagnostic_logs.h"
@@ -165,9 +166,13 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
   GreyImage& page = *pnm.image;
   SharedAnalysis shared(page.width, page.height, diagnostics.scores());
   const std::int32_t bandCount = std::clamp(request.bandCount, 1, kMaxBands);
+  // The bands whiten the page's word boxes; marks are looked for on the page as read.
+  const GreyImage pageAsRead = request.keepMarks ? page : GreyImage();
   GreyImage result = analyseInBands(page, bandCount, shared, host);
 
-  if (!writeBmp(result, outputPath)) {
+  GreyImage refined;
+  if (request.keepMarks) refined = withMarksAndCounters(pageAsRead, result, shared.keptWords);
+  if (!writeBmp(request.keepMarks ? refined : result, outputPath)) {
     host.showError(formatted("Cannot create BMP file (%s)", outputPath), kErrorTitle);
     return 1;
   }

@@ -16,6 +16,10 @@ struct ProcessRequest {
   bool writeChars = false;
   std::string coordinateFolder;  // empty: the coordinate files go beside the input
   std::int32_t bandCount = 1;    // clamped to 1..64
+  // The output image also keeps the dots, accents, punctuation and bullets of
+  // the kept words and clears their letters' filled counters. Diagnostic and
+  // coordinate files stay those of the plain analysis.
+  bool keepMarks = false;
 };
 
 // Returns 0 when the run completed and 1 when it stopped at a check, after the

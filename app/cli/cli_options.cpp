@@ -15,6 +15,7 @@ const char* const kUsage =
     "      --output-dir DIR  folder for the outputs (default: beside each input, NAME.bmp)\n"
     "      --rows            also write NAME.rows.coords.lisp (word boxes)\n"
     "      --chars           also append to NAME.chars.coords.lisp (letters)\n"
+    "      --keep-marks      also keep dots, accents, punctuation; clear filled counters\n"
     "      --bands N         analysis threads, 1 to 64 (default: physical cores)\n"
     "  -y, --yes             overwrite existing outputs without asking\n"
     "      --verbose         print the driver's per-column diagnostics on standard output\n"
@@ -65,6 +66,8 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
       options.writeRows = true;
     } else if (argument == "--chars") {
       options.writeChars = true;
+    } else if (argument == "--keep-marks") {
+      options.keepMarks = true;
     } else if (argument == "-y" || argument == "--yes") {
       options.assumeYes = true;
     } else if (argument == "--verbose") {

@@ -11,9 +11,9 @@
 
 #include "app/cli/cli_host.h"
 #include "app/cli/cli_options.h"
-#include "system/core_count.h"
 #include "formats/jpeg_conversion.h"
 #include "pipeline/driver.h"
+#include "system/core_count.h"
 
 namespace {
 
@@ -39,6 +39,7 @@ std::optional<std::string> processOne(const Options& options, const std::string&
   request.outputPath = glimmer::cli::outputPathFor(options, input);
   request.writeRows = options.writeRows;
   request.writeChars = options.writeChars;
+  request.keepMarks = options.keepMarks;
   request.coordinateFolder = glimmer::cli::coordinateFolderFor(options);
   request.bandCount = bands;
   std::string processedPnm;

@@ -51,27 +51,28 @@ void countVotes(SharedAnalysis& shared, const StrokeWidthVerdict& verdict) {
   }
 }
 
-std::int32_t medianOf(std::vector<std::int32_t> values) {
+std::int32_t medianOf(std::vector<std::int32_t>& values) {
   const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
   std::nth_element(values.begin(), middle, values.end());
   return *middle;
 }
 
-// The word as the refinement of marks and counters needs it. A line scanned
-// without one text level took each column's own; the word's is then the
-// median of its characters'.
+// The word as the refinement of marks and counters needs it. Most characters
+// stand on the baseline and most reach up to the mean line only, whatever
+// marks the word has taken in. A line scanned without one text level took
+// each column's own; the word's is then the median of its characters'.
 KeptWord keptWordOf(const std::vector<CharBlob>& line, const WordCell& word, const detail::RowScan& scan) {
+  std::vector<std::int32_t> tops;
+  std::vector<std::int32_t> bottoms;
   std::vector<std::int32_t> textGreys;
-  std::vector<std::int32_t> backgroundGreys;
   for (const std::int32_t member : word.members) {
     const CharBlob& blob = line[static_cast<std::size_t>(member)];
+    tops.push_back(blob.top);
+    bottoms.push_back(blob.bottom);
     textGreys.push_back(blob.textColour);
-    backgroundGreys.push_back(blob.backgroundColour);
   }
   const std::int32_t level = scan.level == -1 ? medianOf(textGreys) : scan.level;
-  return {word.left,   word.top,      word.right,
-          word.bottom, word.topLimit, word.bottomLimit,
-          level,       scan.margin,   medianOf(backgroundGreys)};
+  return {word.left, word.top, word.right, word.bottom, medianOf(tops), medianOf(bottoms), level, scan.margin};
 }
 
 // Records a word that has the shape of text: its box, its stroke-width votes,

@@ -1,7 +1,7 @@
 #include "analysis/word_marks.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <array>
 #include <cstdlib>
 #include <optional>
 #include <vector>
@@ -37,32 +37,52 @@ constexpr std::int32_t kClearContrast = 64;
 constexpr std::int32_t kEdgeWidth = 2;
 
 // How one word's greys divide: its text grey within its margin, and what lies
-// nearer its background than its text grey.
+// nearer the paper around it than its text grey.
 class WordGreys {
  public:
-  explicit WordGreys(const KeptWord& word)
-      : level_(word.textLevel), margin_(word.margin), background_(word.background) {}
+  WordGreys(const KeptWord& word, std::int32_t paper) : level_(word.textLevel), margin_(word.margin), paper_(paper) {}
 
-  bool isBackground(std::int32_t grey) const { return std::abs(grey - background_) < std::abs(grey - level_); }
+  bool isBackground(std::int32_t grey) const { return std::abs(grey - paper_) < std::abs(grey - level_); }
   bool isText(std::int32_t grey) const { return std::abs(grey - level_) <= margin_ && !isBackground(grey); }
+  std::int32_t contrast() const { return std::abs(paper_ - level_); }
+  // Within the quarter of the grey range next to the paper.
+  bool isPaper(std::int32_t grey) const { return 4 * std::abs(grey - paper_) <= contrast(); }
 
  private:
   std::int32_t level_;
   std::int32_t margin_;
-  std::int32_t background_;
+  std::int32_t paper_;
 };
 
-std::int32_t contrastOf(const KeptWord& word) { return std::abs(word.background - word.textLevel); }
+// The paper around a word: the median grey of the unpainted pixels of its box
+// grown by two pixels. (The analysis's background grey is the commonest grey
+// of a small block, which inside large bold letters is the ink.)
+std::int32_t paperAround(const GreyImage& page, const GreyImage& words, const KeptWord& word) {
+  const Box box = clippedTo(page, {word.left - 2, word.top - 2, word.right + 2, word.bottom + 2});
+  std::array<std::int32_t, 256> counts{};
+  std::int32_t total = 0;
+  for (std::int32_t y = box.top; y <= box.bottom; ++y) {
+    for (std::int32_t x = box.left; x <= box.right; ++x) {
+      if (words.at(x, y) != 255) continue;
+      ++counts[page.at(x, y)];
+      ++total;
+    }
+  }
+  std::int32_t grey = 0;
+  for (std::int32_t seen = counts[0]; seen * 2 <= total && grey < 255; seen += counts[++grey]) {
+  }
+  return grey;
+}
 
 // The least contrast of a word that stands out from the paper. Faint "words"
 // are mostly paper texture the analysis took for text: their greys tell
 // neither ink from paper nor marks from more texture. On a page of faint
 // writing the limit follows the page.
-std::int32_t leastClearContrast(std::span<const KeptWord> kept) {
-  if (kept.empty()) return kClearContrast;
+std::int32_t leastClearContrast(std::span<const WordGreys> greys) {
+  if (greys.empty()) return kClearContrast;
   std::vector<std::int32_t> contrasts;
-  contrasts.reserve(kept.size());
-  for (const KeptWord& word : kept) contrasts.push_back(contrastOf(word));
+  contrasts.reserve(greys.size());
+  for (const WordGreys& g : greys) contrasts.push_back(g.contrast());
   const auto middle = contrasts.begin() + static_cast<std::ptrdiff_t>(contrasts.size() / 2);
   std::nth_element(contrasts.begin(), middle, contrasts.end());
   return std::min(kClearContrast, *middle / 2);
@@ -84,7 +104,7 @@ struct Component {
 // of a few pixels are noise.
 bool hasMarkSize(const Component& c, const WordScale& scale) {
   const std::int32_t x = scale.xHeight;
-  const bool lowEnough = c.box.height() * 4 <= x * 3;
+  const bool lowEnough = c.box.height() < x;  // a letter is at least an x-height tall
   const bool narrowEnough = c.box.width() <= x || (c.box.width() <= 3 * x && c.box.height() * 3 <= x);
   return lowEnough && narrowEnough && c.pixelCount <= x * x && c.pixelCount >= std::max(2, x * x / 64);
 }
@@ -99,11 +119,11 @@ bool hasBulletShape(const Component& c, const WordScale& scale) {
 }
 
 // Where a word's marks may lie: from about one x-height above its mean line
-// (accents over capitals) to half an x-height below its baseline (comma
+// (accents over capitals) to three quarters of an x-height below its baseline (comma
 // tails), and one x-height to either side (punctuation, quotes, dashes).
 Box markZone(const KeptWord& word, const WordScale& scale) {
   const std::int32_t x = scale.xHeight;
-  return {word.left - x, word.meanLine - x - x / 4, word.right + x, word.baseline + x / 2};
+  return {word.left - x, word.meanLine - x - x / 4, word.right + x, word.baseline + 3 * x / 4};
 }
 
 // Where a bullet may stand before the first word of a line.
@@ -128,11 +148,13 @@ class ComponentSearch {
   ComponentSearch(const GreyImage& page, const GreyImage& words)
       : page_(page), words_(words), visited_(page.pixels.size(), 0) {}
 
+  // Components start in `zone` and may reach `reach` columns beyond its sides.
   template <typename Accept>
-  void paintAccepted(const Box& zone, const WordGreys& greys, Accept accept, GreyImage& result) {
-    const Box area = clippedTo(page_, zone);
-    for (std::int32_t y = area.top; y <= area.bottom; ++y) {
-      for (std::int32_t x = area.left; x <= area.right; ++x) {
+  void paintAccepted(const Box& zone, std::int32_t reach, const WordGreys& greys, Accept accept, GreyImage& result) {
+    const Box start = clippedTo(page_, zone);
+    const Box area = clippedTo(page_, {zone.left - reach, zone.top, zone.right + reach, zone.bottom});
+    for (std::int32_t y = start.top; y <= start.bottom; ++y) {
+      for (std::int32_t x = start.left; x <= start.right; ++x) {
         if (isVisited(x, y) || isPainted(x, y) || !greys.isText(page_.at(x, y))) continue;
         const std::optional<Component> component = grow(x, y, area, greys);
         if (!component || !accept(*component)) continue;
@@ -197,65 +219,35 @@ class ComponentSearch {
   std::vector<Point> pixels_;
 };
 
-// A counter is a region of painted pixels nearer the word's background than
-// its text grey that its letter closes all round: no pixel of it borders on
-// unpainted paper or on the edge of the word's box. The lighter pixels along a
-// stroke's edges border on paper and stay. Every other painted pixel of the box
-// takes its page value again (a band may have painted it after another band
-// whitened the page under it).
+// Painted pixels nearer the paper than the word's text grey become white
+// where they are paper: a filled counter, or what the letter's growth swept
+// up beyond its strokes. The blurred edge of a stroke, greys between ink and
+// paper next to the ink, stays. Every other painted pixel of the box takes its
+// page value again (a band may have painted it after another band whitened the
+// page under it).
 void clearCounters(const GreyImage& page, const GreyImage& words, const KeptWord& word, const WordGreys& greys,
                    GreyImage& result) {
   const Box box = clippedTo(page, {word.left, word.top, word.right, word.bottom});
-  if (box.width() <= 0 || box.height() <= 0) return;
-  const auto painted = [&](std::int32_t x, std::int32_t y) { return words.at(x, y) != 255; };
-  const auto paleInk = [&](std::int32_t x, std::int32_t y) {
-    return painted(x, y) && greys.isBackground(page.at(x, y));
+  const auto inkAt = [&](std::int32_t x, std::int32_t y) {
+    return words.at(x, y) != 255 && !greys.isBackground(page.at(x, y));
   };
   const auto nearInk = [&](std::int32_t x, std::int32_t y) {
     for (std::int32_t ny = std::max(y - kEdgeWidth, box.top); ny <= std::min(y + kEdgeWidth, box.bottom); ++ny) {
       for (std::int32_t nx = std::max(x - kEdgeWidth, box.left); nx <= std::min(x + kEdgeWidth, box.right); ++nx) {
-        if (painted(nx, ny) && !greys.isBackground(page.at(nx, ny))) return true;
+        if (inkAt(nx, ny)) return true;
       }
     }
     return false;
   };
-  std::vector<std::uint8_t> seen(static_cast<std::size_t>(box.width()) * static_cast<std::size_t>(box.height()), 0);
-  const auto markSeen = [&](std::int32_t x, std::int32_t y) {
-    std::uint8_t& flag = seen[static_cast<std::size_t>(y - box.top) * static_cast<std::size_t>(box.width()) +
-                              static_cast<std::size_t>(x - box.left)];
-    const bool first = flag == 0;
-    flag = 1;
-    return first;
-  };
-
-  std::vector<Point> region;
   for (std::int32_t y = box.top; y <= box.bottom; ++y) {
     for (std::int32_t x = box.left; x <= box.right; ++x) {
-      if (!painted(x, y)) continue;
-      if (!paleInk(x, y)) {
+      if (words.at(x, y) == 255) continue;
+      const std::uint8_t grey = page.at(x, y);
+      if (!greys.isBackground(grey)) {
         // Whitening by a word whose box overlaps this one wins.
-        if (result.at(x, y) != 255) result.at(x, y) = textPixelValue(page.at(x, y));
-        continue;
-      }
-      if (!markSeen(x, y)) continue;
-      region.assign(1, {x, y});
-      bool closed = true;
-      for (std::size_t next = 0; next < region.size(); ++next) {
-        const Point p = region[next];
-        for (std::int32_t dy = -1; dy <= 1; ++dy) {
-          for (std::int32_t dx = -1; dx <= 1; ++dx) {
-            const std::int32_t nx = p.x + dx;
-            const std::int32_t ny = p.y + dy;
-            if (!box.contains(nx, ny) || !painted(nx, ny)) {
-              closed = false;
-            } else if (paleInk(nx, ny) && markSeen(nx, ny)) {
-              region.push_back({nx, ny});
-            }
-          }
-        }
-      }
-      for (const Point p : region) {
-        if (closed || !nearInk(p.x, p.y)) result.at(p.x, p.y) = 255;
+        if (result.at(x, y) != 255) result.at(x, y) = textPixelValue(grey);
+      } else if (greys.isPaper(grey) || !nearInk(x, y)) {
+        result.at(x, y) = 255;
       }
     }
   }
@@ -264,23 +256,28 @@ void clearCounters(const GreyImage& page, const GreyImage& words, const KeptWord
 }  // namespace
 
 GreyImage withMarksAndCounters(const GreyImage& page, const GreyImage& words, std::span<const KeptWord> kept) {
+  std::vector<WordGreys> greys;
+  greys.reserve(kept.size());
+  for (const KeptWord& word : kept) greys.emplace_back(word, paperAround(page, words, word));
+  const std::int32_t leastContrast = leastClearContrast(greys);
+
   GreyImage result = words;
   ComponentSearch search(page, words);
   GreyImage clearWords(page.width, page.height, 0);  // 1 inside the box of a word that stands out
-  const std::int32_t leastContrast = leastClearContrast(kept);
   // Counters change painted pixels only and marks unpainted ones, so neither
   // sees the other's work and the order of the words does not matter.
-  for (const KeptWord& word : kept) {
-    if (contrastOf(word) < leastContrast) continue;
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    const KeptWord& word = kept[i];
+    if (greys[i].contrast() < leastContrast) continue;
     const Box box = clippedTo(page, {word.left, word.top, word.right, word.bottom});
     for (std::int32_t y = box.top; y <= box.bottom; ++y) std::fill_n(&clearWords.at(box.left, y), box.width(), 1);
-    const WordGreys greys(word);
-    clearCounters(page, words, word, greys, result);
+    clearCounters(page, words, word, greys[i], result);
     const WordScale scale(word);
     search.paintAccepted(
-        markZone(word, scale), greys, [&](const Component& c) { return hasMarkSize(c, scale); }, result);
+        markZone(word, scale), scale.xHeight, greys[i], [&](const Component& c) { return hasMarkSize(c, scale); },
+        result);
     search.paintAccepted(
-        bulletZone(word, scale), greys,
+        bulletZone(word, scale), 0, greys[i],
         [&](const Component& c) { return hasBulletShape(c, scale) && startsItsLine(word, scale, kept); }, result);
   }
   // What only faint words painted is paper.

@@ -18,11 +18,10 @@ struct KeptWord {
   std::int32_t top = 0;
   std::int32_t right = 0;
   std::int32_t bottom = 0;
-  std::int32_t meanLine = 0;   // the strip all its characters share: the x-height
-  std::int32_t baseline = 0;   // band, from the mean line down to the baseline
+  std::int32_t meanLine = 0;   // where most of its characters start and end:
+  std::int32_t baseline = 0;   // the x-height band
   std::int32_t textLevel = 0;  // the grey its letters were grown from
   std::int32_t margin = 0;     // how far from it their greys reached
-  std::int32_t background = 0;
   bool operator==(const KeptWord&) const = default;
 };
 

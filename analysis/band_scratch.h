@@ -1,7 +1,7 @@
 // Working storage of one band thread's analysis, reused from pixel to pixel,
 // made anew for every run. Beyond reserved capacity only what the band learnt
-// about the unchanged page (the seed growths, row scans already followed)
-// outlives a call of analyseSeed.
+// about the page (the seed growths, row scans already followed) and the lines it
+// holds back outlive a call of analyseSeed.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include "analysis/detail/colour_split.h"
 #include "analysis/detail/row_scan.h"
 #include "analysis/detail/text_level.h"
+#include "analysis/found_lines.h"
 
 namespace glimmer {
 
@@ -23,18 +24,18 @@ struct BandScratch {
 
   detail::BlobRegistry registry;
   detail::VisitedMap visited;
-  detail::BlockHistogram histogram{};
   detail::SlidingBlock seedBlock;  // the seed test's block, carried down the column
+  detail::SlidingBlock scanBlock;  // the row scan's block, carried along the row
   detail::ColourList colours;
   detail::SeedGrowthMemo seedGrowths;  // of the seed tests, pixel after pixel
   detail::PixelList seedPixels;        // the seed test's growth
 
-  // Scans this band has followed since the page last changed: following one
-  // again finds the same line, whose words are already handled.
+  // Scans this band has followed: the page does not change while bands scan,
+  // so following one again finds the same line, whose words are already handled.
   std::set<detail::RowScan> followedScans;
-  // Text levels of the seed boxes met since the page last changed; many seeds share a box.
+  // Text levels of the seed boxes met; many seeds share a box.
   std::map<detail::LevelBox, detail::TextLevel> textLevels;
-  std::uint64_t pageEditsSeen = 0;  // the page's edit count both records hold for
+  HeldLines held;  // lines waiting for the bands to the left
 };
 
 }  // namespace glimmer

@@ -31,17 +31,7 @@ RowBox rowBoxOf(const std::vector<CharBlob>& line) {
   return row;
 }
 
-// Calls `paint` with every pixel of the word's characters.
-template <typename Paint>
-void forEachWordPixel(const BandScratch& scratch, const std::vector<CharBlob>& line, const WordCell& word,
-                      Paint paint) {
-  for (const std::int32_t member : word.members) {
-    for (const PixelPoint& p : scratch.registry.pixels(line[static_cast<std::size_t>(member)].blobIndex)) paint(p);
-  }
-}
-
 void countVotes(SharedAnalysis& shared, const StrokeWidthVerdict& verdict) {
-  const std::lock_guard lock(shared.mutex);
   if (verdict.consistentThickness) ++shared.votes[kConsistentThickness];
   if (verdict.skeletonShorterThanWord) ++shared.votes[kShortSkeleton];
   if (verdict.fewThinCharacters) ++shared.votes[kFewThinCharacters];
@@ -75,71 +65,83 @@ KeptWord keptWordOf(const std::vector<CharBlob>& line, const WordCell& word, con
   return {word.left, word.top, word.right, word.bottom, medianOf(tops), medianOf(bottoms), level, scan.margin};
 }
 
-// Records a word that has the shape of text: its box, its stroke-width votes,
-// its pixels in the band image when it is valid, and its letters.
-void recordWord(const BandScratch& scratch, const SharedPage& page, std::int32_t seedX, std::int32_t seedY,
-                const detail::RowScan& scan, const std::vector<CharBlob>& line, const std::vector<CharacterBox>& cells,
-                const RowBox& row, const WordCell& word, GreyImage& bandImage, SharedAnalysis& shared) {
+// Tests the word's text shape and stroke widths; touches no shared state.
+void judgeWord(const BandScratch& scratch, const SharedPage& page, std::int32_t seedX, std::int32_t seedY,
+               const detail::RowScan& scan, const std::vector<CharBlob>& line, const RowBox& row, const WordCell& word,
+               FoundLine& found) {
+  const std::vector<CharacterBox> cells = detail::makeCharCells(line);
+  if (!detail::isTextWord(cells, word)) return;
+  found.isText = true;
+  found.row = {word.left - 2, word.right + 2, word.top - 2, word.bottom + 2, word.topLimit, word.bottomLimit};
   GreyImage working(row.right - row.left + 1, row.bottom - row.top + 1);
-  forEachWordPixel(scratch, line, word, [&](PixelPoint p) {
-    working.at(p.x - row.left, p.y - row.top) = textPixelValue(page.at(p.x, p.y));
-  });
-  {
-    const std::lock_guard lock(shared.mutex);
-    shared.textRows.push_back(
-        {word.left - 2, word.right + 2, word.top - 2, word.bottom + 2, word.topLimit, word.bottomLimit});
-  }
-
-  const StrokeWidthVerdict verdict = strokeWidthTest(working, cells, word.pixelCount, row, seedX, seedY);
-  countVotes(shared, verdict);
-  std::optional<KeptWord> kept;
-  if (verdict.valid()) {
-    forEachWordPixel(scratch, line, word,
-                     [&](PixelPoint p) { bandImage.at(p.x, p.y) = textPixelValue(page.at(p.x, p.y)); });
-    kept = keptWordOf(line, word, scan);
-  }
-
-  const std::lock_guard lock(shared.mutex);
-  if (kept) shared.keptWords.push_back(*kept);
   for (const std::int32_t member : word.members) {
-    const CharBlob& blob = line[static_cast<std::size_t>(member)];
-    detail::recordLetter(shared.letterMask, shared.letters, scratch.registry.pixels(blob.blobIndex),
-                         shared.letterCounter, word.topLimit, word.bottomLimit);
+    for (const PixelPoint& p : scratch.registry.pixels(line[static_cast<std::size_t>(member)].blobIndex)) {
+      working.at(p.x - row.left, p.y - row.top) = textPixelValue(page.at(p.x, p.y));
+      found.pixels.push_back(p);
+    }
+    found.characterEnds.push_back(found.pixels.size());
+  }
+  found.verdict = strokeWidthTest(working, cells, word.pixelCount, row, seedX, seedY);
+  if (found.verdict.valid()) found.kept = keptWordOf(line, word, scan);
+}
+
+// Makes a found line take effect: its key is set, and a text word leaves its
+// box, its votes, its pixels in the band image when it is valid, and its
+// letters. The caller holds the shared mutex.
+void commitLine(const FoundLine& found, const SharedPage& page, GreyImage& bandImage, SharedAnalysis& shared) {
+  shared.seedCache.insert(found.key);
+  if (!found.isText) return;
+  shared.textRows.push_back(found.row);
+  countVotes(shared, found.verdict);
+  if (found.verdict.valid()) {
+    for (const PixelPoint& p : found.pixels) bandImage.at(p.x, p.y) = textPixelValue(page.at(p.x, p.y));
+    shared.keptWords.push_back(found.kept);
+  }
+  const std::span<const PixelPoint> pixels(found.pixels);
+  std::size_t begin = 0;
+  for (const std::size_t end : found.characterEnds) {
+    detail::recordLetter(shared.letterMask, shared.letters, pixels.subspan(begin, end - begin), shared.letterCounter,
+                         found.row.baselo, found.row.basehi);
+    begin = end;
   }
   ++shared.letterCounter;
 }
 
-// Tests and records the words of a line found from the seed at (x, y).
-void recordLine(const BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y,
+// Tests and records the line found from the seed at (x, y). Every word of a
+// line carries the line's key, so only the first word of a line met for the
+// first time gets past the key test. A band that holds its lines back skips
+// the keys set by committed bands, all of which lie before its own in the
+// commit order, and the keys it met itself; the rest it judges now and
+// commits later.
+void recordLine(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y,
                 const detail::RowScan& scan, const std::vector<CharBlob>& line, GreyImage& bandImage,
                 SharedAnalysis& shared) {
   const RowBox row = rowBoxOf(line);
-  const std::vector<CharacterBox> cells = detail::makeCharCells(line);
-  const LineKey key{row.left, row.top, row.right, row.bottom, static_cast<std::int32_t>(line.size())};
-  for (const WordCell& word : detail::splitIntoWords(line)) {
-    {
-      // Every word of a line carries the line's key, so only the first word
-      // of a line found for the first time gets past this test.
-      const std::lock_guard lock(shared.mutex);
-      if (!shared.seedCache.insert(key).second) continue;
+  FoundLine found;
+  found.key = {row.left, row.top, row.right, row.bottom, static_cast<std::int32_t>(line.size())};
+  HeldLines& held = scratch.held;
+  {
+    const std::lock_guard lock(shared.mutex);
+    if (shared.seedCache.contains(found.key)) return;
+    if (held.holding) {
+      if (!held.keys.insert(found.key).second) return;
+    } else {
+      shared.seedCache.insert(found.key);
     }
-    if (detail::isTextWord(cells, word))
-      recordWord(scratch, page, x, y, scan, line, cells, row, word, bandImage, shared);
   }
+  judgeWord(scratch, page, x, y, scan, line, row, detail::splitIntoWords(line).front(), found);
+  if (held.holding) {
+    held.lines.push_back(std::move(found));
+    return;
+  }
+  const std::lock_guard lock(shared.mutex);
+  commitLine(found, page, bandImage, shared);
 }
 
 }  // namespace
 
 void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y, GreyImage& bandImage,
                  SharedAnalysis& shared) {
-  const std::uint64_t pageEdits = shared.pageEdits.load(std::memory_order_acquire);
-  if (pageEdits != scratch.pageEditsSeen) {
-    scratch.followedScans.clear();
-    scratch.textLevels.clear();
-    scratch.seedGrowths.forget();
-    scratch.seedBlock.forget();
-    scratch.pageEditsSeen = pageEdits;
-  }
   // Most seeds lie on a line found before. Following its scan again on an
   // unchanged page would find the same line, whose key is already set, and
   // record nothing; so each scan is followed once.
@@ -150,6 +152,14 @@ void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, s
     if (!line.empty()) recordLine(scratch, page, x, y, *scan, line, bandImage, shared);
   }
   scratch.registry.releaseAll();
+}
+
+void commitHeldLines(BandScratch& scratch, const SharedPage& page, GreyImage& bandImage, SharedAnalysis& shared) {
+  HeldLines& held = scratch.held;
+  for (const FoundLine& found : held.lines) {
+    if (!shared.seedCache.contains(found.key)) commitLine(found, page, bandImage, shared);
+  }
+  held = HeldLines{};
 }
 
 }  // namespace glimmer

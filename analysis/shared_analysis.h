@@ -1,10 +1,10 @@
 // What the band threads of one run share. Every read and write of these fields
-// except `pageEdits` happens with `mutex` held; the seed-cache test-and-set and
-// the letter-mask test, marking and append are each one critical section.
+// happens with `mutex` held. Bands commit what they find in band order (see
+// analysis/found_lines.h), so the state they leave is that of one band scanning
+// the whole page, whatever the band count and however the threads interleave.
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -55,11 +55,6 @@ struct SharedAnalysis {
 
   // Every word painted into a band image, for the refinement of marks and counters.
   std::vector<KeptWord> keptWords;
-
-  // Raised after every change to the page made while bands may still be
-  // analysing it (the whitening of a finished band's word boxes), so that
-  // bands stop trusting what they found on the page before.
-  std::atomic<std::uint64_t> pageEdits{0};
 };
 
 }  // namespace glimmer

@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 class SilentHost : public glimmer::DriverHost {
  public:
   void showError(const std::string& text, const std::string&) override { error = text; }
+  void showWarning(const std::string&) override {}
   bool askYesNo(const std::string&, const std::string&) override { return true; }
   void reportProgress(int, int) override {}
   void diagnosticLine(std::string_view) override {}

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <set>
 
+#include "system/output_file.h"
 #include "system/path_text.h"
 
 namespace glimmer {
@@ -36,11 +37,12 @@ std::string coordinatesPath(const std::string& inputName, const std::string& coo
 // list reads as 0 rather than failing.
 int firstValue(const std::vector<std::int32_t>& values) { return values.empty() ? 0 : values.front(); }
 
-void writeFile(const std::string& path, const char* mode, const std::string& content) {
-  std::FILE* file = std::fopen(path.c_str(), mode);
-  if (file == nullptr) return;
-  std::fwrite(content.data(), 1, content.size(), file);
-  std::fclose(file);
+// The file's name is the program's own, made from the input's: a link planted
+// under it is not followed, and only a regular file is written.
+std::string writeCoordinateFile(const std::string& path, bool append, const std::string& content) {
+  OutputFile output(path, {.mayReplace = true, .ownName = true, .append = append});
+  if (output.write(content) && output.commit()) return {};
+  return "Cannot write coordinate file (" + path + "): " + output.failure();
 }
 
 }  // namespace
@@ -53,15 +55,15 @@ std::string charCoordinatesPath(const std::string& inputName, const std::string&
   return coordinatesPath(inputName, coordinateFolder, ".chars.coords.lisp");
 }
 
-void writeRowCoordinates(const std::vector<TextRow>& rows, const std::string& inputName,
-                         const std::string& coordinateFolder) {
+std::string writeRowCoordinates(const std::vector<TextRow>& rows, const std::string& inputName,
+                                const std::string& coordinateFolder) {
   std::string content = "((";
   for (const TextRow& row : rows) {
     appendFormatted(content, "(x1 %d y1 %d x2 %d y2 %d baselo %d basehi %d)\n", row.left + 1, row.top + 1,
                     row.right - 1, row.bottom, row.baselo - row.top, row.basehi - row.top);
   }
   content += ")";
-  writeFile(rowCoordinatesPath(inputName, coordinateFolder), "wb", content);
+  return writeCoordinateFile(rowCoordinatesPath(inputName, coordinateFolder), false, content);
 }
 
 std::string letterKey(const LetterBox& letter) {
@@ -80,8 +82,8 @@ std::vector<LetterBox> dropDuplicateLetters(const std::vector<LetterBox>& letter
   return kept;
 }
 
-void writeCharCoordinates(const std::vector<LetterBox>& letters, const std::string& inputName,
-                          const std::string& coordinateFolder) {
+std::string writeCharCoordinates(const std::vector<LetterBox>& letters, const std::string& inputName,
+                                 const std::string& coordinateFolder) {
   std::string content = "(";
   for (const LetterBox& letter : letters) {
     appendFormatted(content, "((top_left (x %d) (y %d) (width %d) (height %d))\n", letter.x, letter.y, letter.width,
@@ -96,7 +98,7 @@ void writeCharCoordinates(const std::vector<LetterBox>& letters, const std::stri
     content += ")\n)\n)\n";
   }
   content += ")\n)\n";
-  writeFile(charCoordinatesPath(inputName, coordinateFolder), "ab", content);
+  return writeCoordinateFile(charCoordinatesPath(inputName, coordinateFolder), true, content);
 }
 
 }  // namespace glimmer

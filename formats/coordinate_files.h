@@ -15,10 +15,11 @@ namespace glimmer {
 std::string rowCoordinatesPath(const std::string& inputName, const std::string& coordinateFolder);
 std::string charCoordinatesPath(const std::string& inputName, const std::string& coordinateFolder);
 
-// Creates the rows file anew: one line per word box. A file that cannot be
-// created is skipped.
-void writeRowCoordinates(const std::vector<TextRow>& rows, const std::string& inputName,
-                         const std::string& coordinateFolder);
+// Creates the rows file anew, one line per word box, replacing an older one
+// only when complete. Returns why it failed, with the file's name; empty when
+// it was written.
+std::string writeRowCoordinates(const std::vector<TextRow>& rows, const std::string& inputName,
+                                const std::string& coordinateFolder);
 
 // "x,y,width,height,baselo,basehi" with the first baseline values: letters
 // with equal keys are the same letter recorded twice.
@@ -28,8 +29,9 @@ std::string letterKey(const LetterBox& letter);
 std::vector<LetterBox> dropDuplicateLetters(const std::vector<LetterBox>& letters);
 
 // Appends one block with a record per letter to the characters file, keeping
-// what earlier runs wrote. A file that cannot be opened is skipped.
-void writeCharCoordinates(const std::vector<LetterBox>& letters, const std::string& inputName,
-                          const std::string& coordinateFolder);
+// what earlier runs wrote; a failed append leaves the file as it was. Returns
+// why it failed, with the file's name; empty when it was written.
+std::string writeCharCoordinates(const std::vector<LetterBox>& letters, const std::string& inputName,
+                                 const std::string& coordinateFolder);
 
 }  // namespace glimmer

@@ -2,13 +2,24 @@
 
 namespace glimmer {
 
-DiagnosticFiles::DiagnosticFiles()
-    : scores_(std::fopen("scores.txt", "w+b")), logger_(std::fopen("logger.txt", "w+b")) {}
+DiagnosticFiles::DiagnosticFiles() : scores_(kScoresFileName), logger_(kLoggerFileName) {}
+
+DiagnosticFiles::~DiagnosticFiles() {
+  scores_.commit();
+  logger_.commit();
+}
+
+DiagnosticFiles::LockedFileSink::LockedFileSink(const char* name)
+    : file_(name, {.mayReplace = true, .ownName = true}) {}
 
 void DiagnosticFiles::LockedFileSink::write(std::string_view text) {
-  if (!file_) return;
   std::lock_guard lock(mutex_);
-  std::fwrite(text.data(), 1, text.size(), file_.get());
+  file_.write(text);
+}
+
+void DiagnosticFiles::LockedFileSink::commit() {
+  std::lock_guard lock(mutex_);
+  file_.commit();
 }
 
 }  // namespace glimmer

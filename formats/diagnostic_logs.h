@@ -1,43 +1,46 @@
 // The run's diagnostic files in the current directory: scores.txt, written by
 // the stroke-width test and the vote summary, and logger.txt, which stays empty.
-// Both are created, or emptied, when a run starts. A file that cannot be
-// created is skipped silently: diagnostics never stop a run.
+// Both replace the previous run's files when the run ends, however it ends (a
+// run that stops at a check leaves them empty). They are the program's own
+// names: a link or anything but a regular file under them is left alone, and
+// a file that cannot be written is skipped silently: diagnostics never stop a run.
 #pragma once
 
-#include <cstdio>
-#include <memory>
 #include <mutex>
 #include <string_view>
 
 #include "common/line_sink.h"
+#include "system/output_file.h"
 
 namespace glimmer {
+
+inline constexpr const char* kScoresFileName = "scores.txt";
+inline constexpr const char* kLoggerFileName = "logger.txt";
 
 class DiagnosticFiles {
  public:
   DiagnosticFiles();
+  ~DiagnosticFiles();
+  DiagnosticFiles(const DiagnosticFiles&) = delete;
+  DiagnosticFiles& operator=(const DiagnosticFiles&) = delete;
 
   // scores.txt; safe to write from any thread, each call's text kept whole.
   LineSink& scores() { return scores_; }
 
  private:
-  struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
-  using File = std::unique_ptr<std::FILE, FileCloser>;
-
   class LockedFileSink : public LineSink {
    public:
-    explicit LockedFileSink(std::FILE* file) : file_(file) {}
+    explicit LockedFileSink(const char* name);
     void write(std::string_view text) override;
+    void commit();
 
    private:
     std::mutex mutex_;
-    File file_;
+    OutputFile file_;
   };
 
   LockedFileSink scores_;
-  File logger_;
+  LockedFileSink logger_;
 };
 
 }  // namespace glimmer

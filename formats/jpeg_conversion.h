@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 namespace glimmer {
@@ -12,14 +13,25 @@ namespace glimmer {
 // letter case. The search runs over the whole path, folders included.
 bool isJpegPath(const std::string& path);
 
-// The decoder to run: an executable file named djpeg in the current folder,
-// beside the program, or on PATH, in that order; empty when there is none.
+// The decoder to run: an executable file named djpeg beside the program, else
+// in the first folder of PATH that has one. Never the current folder: a
+// program planted where the user stands would run with the user's rights, so
+// empty and relative PATH entries are passed over. Empty when there is none.
 std::string findJpegDecoder();
 
+class DecodedPage;
+
 struct JpegConversion {
+  JpegConversion();
+  JpegConversion(JpegConversion&&) noexcept;
+  JpegConversion& operator=(JpegConversion&&) noexcept;
+  ~JpegConversion();  // removes the decoded page
+
   bool ok = false;
-  std::string pnmPath;  // the decoded page to read; the caller removes it with removeConvertedPnm
+  std::string pnmPath;  // the decoded page to read, removed with this result
   std::string message;  // why it failed, for the user
+  std::unique_ptr<DecodedPage> page;
+  std::string warning;  // the decoder finished but warned that the file is damaged
 };
 
 // How long the decoder may run: a large photo takes seconds, but a decoder
@@ -30,11 +42,9 @@ inline constexpr std::chrono::milliseconds kDecoderTimeLimit = std::chrono::seco
 // a temporary file cannot be had, and when the decoder fails, is killed or
 // runs past `timeLimit` (and is then killed): a page it may have written in
 // part is removed, never read. A failed decode is reported like any page that
-// cannot be read, "Not a valid PNM file".
+// cannot be read, "Not a valid PNM file", followed by the decoder's own words
+// in brackets when it gave any, unless the temporary folder ran out of room,
+// which is said as such.
 JpegConversion convertJpegToPnm(const std::string& inputPath, std::chrono::milliseconds timeLimit = kDecoderTimeLimit);
-
-// Removes a file that convertJpegToPnm made, and nothing else: any other path
-// is left alone.
-void removeConvertedPnm(const std::string& pnmPath);
 
 }  // namespace glimmer

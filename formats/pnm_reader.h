@@ -1,5 +1,5 @@
-// Reads a binary Netpbm page: P5 (greyscale), or P6 keeping the first sample
-// of every pixel. Samples are scaled to 0..255; a short raster reads as white.
+// Reads a binary Netpbm page: P5 (greyscale), or P6 with every pixel turned
+// into its luma. Samples are scaled to 0..255; a short raster reads as white.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,8 @@ namespace glimmer {
 
 struct PnmResult {
   std::optional<GreyImage> image;  // empty when the file is not a valid PNM
-  std::string problem;             // why not, for logs and tests
+  std::string problem;             // why not, in words for the user ("header cut short")
+  std::string warning;             // a page that was read but is damaged: its raster was cut short
 };
 
 // The most pixels a page may have (65535 columns wide or high at most).

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
-#include <vector>
+#include <string>
+#include <string_view>
 
 #include "analysis/seed_analysis.h"
 
@@ -16,14 +17,40 @@ BandRange bandBounds(std::int32_t width, std::int32_t count, std::int32_t index)
 
 namespace {
 
-void reportColumn(BandJob& job, std::int32_t x) {
+// The band's diagnostic lines: passed on at once in the band's turn, held back
+// before it.
+class BandLines {
+ public:
+  explicit BandLines(DriverHost& host) : host_(host) {}
+  void write(const char* line, bool held) {
+    if (held) {
+      held_ += line;
+    } else {
+      host_.diagnosticLine(line);
+    }
+  }
+  void release() {
+    const std::string_view held(held_);
+    for (std::size_t begin = 0, end; begin < held.size(); begin = end + 1) {
+      end = held.find('\n', begin);
+      host_.diagnosticLine(held.substr(begin, end - begin + 1));
+    }
+    held_.clear();
+  }
+
+ private:
+  DriverHost& host_;
+  std::string held_;
+};
+
+void reportColumn(BandJob& job, std::int32_t x, BandLines& lines, bool held) {
   const std::int32_t done = x - job.range.start;
   const std::int32_t span = job.range.end - job.range.start;
   const int thousandths = static_cast<int>(std::int64_t{1000} * done / span);
   const double percent = 100.0 * done / span;
   char line[96];
   std::snprintf(line, sizeof line, "Thread:%d Complete:%f%% X:%d\n", job.index, percent, x);
-  job.host->diagnosticLine(line);
+  lines.write(line, held);
   job.host->reportProgress(job.index, thousandths);
 }
 
@@ -31,6 +58,7 @@ void reportColumn(BandJob& job, std::int32_t x) {
 
 void runBand(BandJob& job) {
   SharedAnalysis& shared = *job.shared;
+  CommitOrder& order = *job.order;
   {
     // Every band empties the line cache as it starts, and none begins its
     // column walk before all have, so the cache is empty when analysis begins.
@@ -42,39 +70,34 @@ void runBand(BandJob& job) {
   const SharedPage page(*job.page);
   GreyImage bandImage(page.width(), page.height(), 255);
   BandScratch scratch(page.width(), page.height(), job.range.start, job.range.end);
-  for (std::int32_t x = job.range.start; x < job.range.end; ++x) {
-    reportColumn(job, x);
-    for (std::int32_t y = 0; y < page.height(); ++y) {
-      analyseSeed(scratch, page, x, y, bandImage, shared);
-    }
-  }
-
-  std::vector<TextRow> rows;
+  BandLines lines(*job.host);
+  // Called with the mutex held, once every band to the left has committed.
+  auto takeTurn = [&] {
+    commitHeldLines(scratch, page, bandImage, shared);
+    lines.release();
+  };
   {
     std::lock_guard lock(shared.mutex);
-    rows = shared.textRows;
+    scratch.held.holding = order.committedBands < job.index;
   }
-  // Bands still scanning must look at the page afresh, from the moment the
-  // whitening starts until it has ended.
-  shared.pageEdits.fetch_add(1);
-  whitenRowInteriors(page, rows);
-  shared.pageEdits.fetch_add(1);
-  job.bandImage = std::move(bandImage);
+  for (std::int32_t x = job.range.start; x < job.range.end; ++x) {
+    if (scratch.held.holding) {
+      std::lock_guard lock(shared.mutex);
+      if (order.committedBands == job.index) takeTurn();
+    }
+    reportColumn(job, x, lines, scratch.held.holding);
+    for (std::int32_t y = 0; y < page.height(); ++y) analyseSeed(scratch, page, x, y, bandImage, shared);
+  }
 
+  std::unique_lock lock(shared.mutex);
+  order.bandCommitted.wait(lock, [&] { return order.committedBands == job.index; });
+  takeTurn();
   char line[48];
   std::snprintf(line, sizeof line, "***Thread #%d complete\n", job.index);
   job.host->diagnosticLine(line);
-}
-
-void whitenRowInteriors(const SharedPage& page, std::span<const TextRow> rows) {
-  for (const TextRow& row : rows) {
-    const bool inside = row.left + 1 > 0 && row.top + 1 > 0 && row.right - 1 < page.width() &&
-                        row.bottom < page.height() && row.top + 1 < row.bottom;
-    if (!inside) continue;
-    for (std::int32_t y = row.top + 1; y < row.bottom; ++y) {
-      for (std::int32_t x = row.left + 1; x <= row.right - 1; ++x) page.set(x, y, 255);
-    }
-  }
+  ++order.committedBands;
+  order.bandCommitted.notify_all();
+  job.bandImage = std::move(bandImage);
 }
 
 GreyImage mergeBandImages(const GreyImage& a, const GreyImage& b) {

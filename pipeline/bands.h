@@ -3,8 +3,8 @@
 #pragma once
 
 #include <barrier>
+#include <condition_variable>
 #include <cstdint>
-#include <span>
 
 #include "analysis/shared_analysis.h"
 #include "common/grey_image.h"
@@ -24,8 +24,17 @@ struct BandRange {
 // of each other in width.
 BandRange bandBounds(std::int32_t width, std::int32_t count, std::int32_t index);
 
+// Whose turn it is to commit: the bands commit what they find, and write their
+// diagnostic lines, one after the other from the left. Guarded by the shared
+// analysis mutex.
+struct CommitOrder {
+  std::int32_t committedBands = 0;  // bands, from the left, that have committed everything
+  std::condition_variable bandCommitted;
+};
+
 // Everything one band thread works with. The page, the shared analysis state,
-// the host and the start barrier are shared by all bands of the run.
+// the host, the start barrier and the commit order are shared by all bands of
+// the run.
 struct BandJob {
   std::int32_t index = 0;
   BandRange range;
@@ -33,16 +42,15 @@ struct BandJob {
   SharedAnalysis* shared = nullptr;
   DriverHost* host = nullptr;
   std::barrier<>* startLine = nullptr;
+  CommitOrder* order = nullptr;
   GreyImage bandImage;  // the band's output, set when the band ends
 };
 
-// Runs on the band's own thread: analyses every pixel of the band's columns,
-// then whitens the interior of every word box recorded so far in the page.
+// Runs on the band's own thread: analyses every pixel of the band's columns.
+// While bands to its left are still at work it holds back its lines and its
+// diagnostic lines; they take effect when its turn comes, so the run records
+// what one band scanning the whole page records. The page is only read.
 void runBand(BandJob& job);
-
-// Sets to 255 the page pixels strictly inside each row's box (the word box grown
-// by one pixel on each side), skipping rows that reach outside the page.
-void whitenRowInteriors(const SharedPage& page, std::span<const TextRow> rows);
 
 // The text pixels of both band images on white; where both hold text, the lesser.
 GreyImage mergeBandImages(const GreyImage& a, const GreyImage& b);

@@ -2,6 +2,7 @@
 // (the desktop dialog, the command line, or a test).
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -16,12 +17,22 @@ class DriverHost {
   // A message the user must see, with an OK button.
   virtual void showError(const std::string& text, const std::string& title) = 0;
 
+  // A page that was read but is damaged (a raster cut short, a decoder's
+  // warning); the run goes on. Front ends that do not say otherwise print it
+  // on standard error.
+  virtual void showWarning(const std::string& text) { std::fprintf(stderr, "warning: %s\n", text.c_str()); }
+
   // A Yes/No question; true for Yes.
   virtual bool askYesNo(const std::string& text, const std::string& title) = 0;
 
   // Progress of one band in thousandths (0..999), sent from that band's thread.
   // Synchronous: returns only when the front end has handled it.
   virtual void reportProgress(int band, int thousandths) = 0;
+
+  // The driver starts page `index` (from 0) of an input of `count` pages,
+  // before its bands report; a single page is announced as page 0 of 1. A
+  // front end whose progress is per page only may leave it as it is.
+  virtual void startPage(int /*index*/, int /*count*/) {}
 
   // One of the driver's standard-output diagnostic lines, newline included.
   // Called from any thread; each call is one whole line.

@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
   libjpeg-turbo-progs
+  libleptonica-dev libpoppler-cpp-dev zlib1g-dev
   xvfb xauth xdotool
   clang libclang-rt-14-dev
 )

@@ -31,8 +31,12 @@ std::int32_t runChildProcess(const std::string& commandLine, bool hidden);
 // arguments that no command line could quote, such as a path holding a
 // double quote. With a time limit, a child still running when it has passed is
 // killed together with everything it started (its whole session), and the
-// result is kChildTimedOut.
+// result is kChildTimedOut. With `errorOutput`, what the child writes to its
+// standard error (its first kErrorOutputLimit bytes) is kept there.
 std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool hidden,
-                               std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
+                               std::optional<std::chrono::milliseconds> timeLimit = std::nullopt,
+                               std::string* errorOutput = nullptr);
+
+inline constexpr std::size_t kErrorOutputLimit = 4096;
 
 }  // namespace glimmer

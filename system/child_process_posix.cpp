@@ -3,14 +3,18 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "system/child_process.h"
+#include "system/interrupt_cleanup.h"
 
 extern char** environ;
 
@@ -21,11 +25,12 @@ namespace {
 // Owns the spawn attributes and file actions for one start.
 class SpawnSetup {
  public:
-  SpawnSetup() {
+  // `errorFd` receives the child's standard error; -1 for /dev/null.
+  explicit SpawnSetup(int errorFd) {
     ready_ = posix_spawnattr_init(&attributes_) == 0;
     if (!ready_) return;
     actionsReady_ = posix_spawn_file_actions_init(&actions_) == 0;
-    ready_ = actionsReady_ && configure();
+    ready_ = actionsReady_ && configure(errorFd);
   }
   ~SpawnSetup() {
     if (actionsReady_) posix_spawn_file_actions_destroy(&actions_);
@@ -39,7 +44,7 @@ class SpawnSetup {
   const posix_spawn_file_actions_t* actions() const { return &actions_; }
 
  private:
-  bool configure() {
+  bool configure(int errorFd) {
     // A new session detaches the child from our terminal; signal mask and
     // dispositions start clean whatever the calling thread had set.
     sigset_t noSignals;
@@ -54,7 +59,8 @@ class SpawnSetup {
     }
     return posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0 &&
            posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) == 0 &&
-           posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0) == 0;
+           (errorFd >= 0 ? posix_spawn_file_actions_adddup2(&actions_, errorFd, STDERR_FILENO) == 0
+                         : posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0) == 0);
   }
 
   posix_spawnattr_t attributes_{};
@@ -107,10 +113,32 @@ std::int32_t waitWithLimit(pid_t child, std::chrono::milliseconds limit) {
   return kChildTimedOut;
 }
 
+// A file in memory that takes a child's standard error.
+class ErrorCapture {
+ public:
+  ErrorCapture() : fd_(memfd_create("child-stderr", MFD_CLOEXEC)) {}
+  ~ErrorCapture() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ErrorCapture(const ErrorCapture&) = delete;
+  ErrorCapture& operator=(const ErrorCapture&) = delete;
+
+  int fd() const { return fd_; }
+  std::string text() const {
+    std::string text(kErrorOutputLimit, '\0');
+    const ssize_t got = fd_ >= 0 ? pread(fd_, text.data(), text.size(), 0) : -1;
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return text;
+  }
+
+ private:
+  int fd_;
+};
+
 }  // namespace
 
 std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /*hidden*/,
-                               std::optional<std::chrono::milliseconds> timeLimit) {
+                               std::optional<std::chrono::milliseconds> timeLimit, std::string* errorOutput) {
   // Without a window system's start-up hints there is nothing to hide: the
   // child shows a window only if it opens one itself.
   if (arguments.empty() || arguments.front().empty()) return kChildNotStarted;
@@ -119,7 +147,9 @@ std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 
-  SpawnSetup setup;
+  std::optional<ErrorCapture> capture;
+  if (errorOutput != nullptr) capture.emplace();
+  SpawnSetup setup(capture ? capture->fd() : -1);
   if (!setup.ready()) return kChildNotStarted;
   pid_t child = 0;
   // glibc's posix_spawnp reports a failed exec (program missing, not
@@ -128,7 +158,13 @@ std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /
   if (posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
     return kChildNotStarted;
   }
-  return timeLimit ? waitWithLimit(child, *timeLimit) : waitWithoutLimit(child);
+  // A signal that ends the run while the child works ends the child too: it
+  // leads its own session, so the terminal's signals do not reach it.
+  setChildToStop(child);
+  const std::int32_t status = timeLimit ? waitWithLimit(child, *timeLimit) : waitWithoutLimit(child);
+  setChildToStop(0);
+  if (capture) *errorOutput = capture->text();
+  return status;
 }
 
 std::int32_t runChildProcess(const std::string& commandLine, bool hidden) {

@@ -1,10 +1,11 @@
-// Two band threads analysing halves of one page share the run's state; what
-// they record together must be what one band records alone.
+// Bands to the right of others hold their lines back until those have
+// committed; whenever a band's turn comes, what the bands record together must
+// be what one band records alone, in the same order.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <map>
+#include <mutex>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <tuple>
@@ -16,8 +17,9 @@
 namespace glimmer {
 namespace {
 
-struct NullSink : LineSink {
-  void write(std::string_view) override {}
+struct TextSink : LineSink {
+  void write(std::string_view line) override { text += line; }
+  std::string text;
 };
 
 // Two lines of rings and bars of several stroke widths, crossing the middle column.
@@ -37,52 +39,83 @@ GreyImage samplePage() {
   return page;
 }
 
-void analyseColumns(GreyImage& page, std::int32_t start, std::int32_t end, GreyImage& bandImage,
-                    SharedAnalysis& shared) {
-  BandScratch scratch(page.width, page.height);
-  for (std::int32_t x = start; x < end; ++x) {
-    for (std::int32_t y = 0; y < page.height; ++y) analyseSeed(scratch, SharedPage(page), x, y, bandImage, shared);
+struct Band {
+  Band(const GreyImage& page, std::int32_t start, std::int32_t end, bool holding)
+      : scratch(page.width, page.height, start, end), image(page.width, page.height), start(start), end(end) {
+    scratch.held.holding = holding;
   }
+  void analyseColumns(GreyImage& page, std::int32_t from, std::int32_t to, SharedAnalysis& shared) {
+    for (std::int32_t x = from; x < to; ++x) {
+      for (std::int32_t y = 0; y < page.height; ++y) analyseSeed(scratch, SharedPage(page), x, y, image, shared);
+    }
+  }
+  void commit(GreyImage& page, SharedAnalysis& shared) {
+    const std::lock_guard lock(shared.mutex);
+    commitHeldLines(scratch, SharedPage(page), image, shared);
+  }
+  BandScratch scratch;
+  GreyImage image;
+  std::int32_t start, end;
+};
+
+// Everything the shared state and the band images leave in the outputs, in order.
+auto recorded(const SharedAnalysis& shared, const TextSink& scores, const GreyImage& image) {
+  return std::tuple(shared.textRows, shared.letters, shared.letterCounter, shared.votes, scores.text, image);
 }
 
-// Rows and letter boxes in a fixed order, with the votes: what must not depend
-// on how the threads interleave.
-using Recorded = std::tuple<std::vector<std::array<std::int32_t, 6>>, std::vector<std::array<std::int32_t, 4>>,
-                            std::map<std::int32_t, std::int32_t>>;
-Recorded recorded(const SharedAnalysis& shared) {
-  Recorded result{{}, {}, shared.votes};
-  for (const TextRow& r : shared.textRows) {
-    std::get<0>(result).push_back({r.left, r.right, r.top, r.bottom, r.baselo, r.basehi});
+class MultiBand : public ::testing::Test {
+ protected:
+  MultiBand() : page(samplePage()), alone(page.width, page.height, aloneScores) {
+    Band band(page, 0, page.width, false);
+    band.analyseColumns(page, 0, page.width, alone);
+    aloneImage = band.image;
   }
-  for (const LetterBox& l : shared.letters) std::get<1>(result).push_back({l.x, l.y, l.width, l.height});
-  std::ranges::sort(std::get<0>(result));
-  std::ranges::sort(std::get<1>(result));
-  return result;
-}
+  GreyImage page;
+  TextSink aloneScores;
+  SharedAnalysis alone;
+  GreyImage aloneImage;
+};
 
-TEST(MultiBand, TwoBandsRecordWhatOneBandRecords) {
-  GreyImage page = samplePage();
-  NullSink sink;
-
-  SharedAnalysis alone(page.width, page.height, sink);
-  GreyImage aloneImage(page.width, page.height);
-  analyseColumns(page, 0, page.width, aloneImage, alone);
+// The right band takes its turn before its first column, in the middle, or
+// after its last one. The band edge cuts a ring of each line, which both bands meet.
+TEST_F(MultiBand, RightBandCommitsInItsTurnWhateverItHasScannedByThen) {
   ASSERT_GE(alone.textRows.size(), 6u);
-  ASSERT_GT(alone.votes.count(0), 0u);
+  ASSERT_GE(alone.letters.size(), 10u);
+  ASSERT_GT(alone.votes[0], 0);
+  const std::int32_t middle = 88;
+  for (const std::int32_t turn : {middle, middle + 20, page.width}) {
+    TextSink scores;
+    SharedAnalysis shared(page.width, page.height, scores);
+    Band left(page, 0, middle, false);
+    Band right(page, middle, page.width, true);
+    right.analyseColumns(page, middle, turn, shared);
+    left.analyseColumns(page, 0, middle, shared);
+    right.commit(page, shared);
+    right.analyseColumns(page, turn, page.width, shared);
+    std::ranges::transform(left.image.pixels, right.image.pixels, left.image.pixels.begin(),
+                           [](std::uint8_t a, std::uint8_t b) { return std::min(a, b); });
+    EXPECT_EQ(recorded(shared, scores, left.image), recorded(alone, aloneScores, aloneImage)) << "turn at " << turn;
+  }
+}
 
-  SharedAnalysis together(page.width, page.height, sink);
-  GreyImage left(page.width, page.height);
-  GreyImage right(page.width, page.height);
-  const std::int32_t middle = page.width / 2;
-  std::thread first([&] { analyseColumns(page, 0, middle, left, together); });
-  std::thread second([&] { analyseColumns(page, middle, page.width, right, together); });
-  first.join();
-  second.join();
-
-  EXPECT_EQ(recorded(together), recorded(alone));
-  std::ranges::transform(left.pixels, right.pixels, left.pixels.begin(),
-                         [](std::uint8_t a, std::uint8_t b) { return std::min(a, b); });
-  EXPECT_TRUE(left == aloneImage);
+// Four bands at once, the three on the right holding; they commit from the
+// left. Every band edge cuts shapes.
+TEST_F(MultiBand, ConcurrentBandsCommittingFromTheLeftRecordWhatOneBandRecords) {
+  TextSink scores;
+  SharedAnalysis shared(page.width, page.height, scores);
+  std::vector<Band> bands;
+  const std::int32_t edges[] = {0, 50, 88, 125, 160};
+  for (std::int32_t i = 0; i < 4; ++i) bands.emplace_back(page, edges[i], edges[i + 1], i > 0);
+  std::vector<std::thread> threads;
+  for (Band& band : bands) threads.emplace_back([&] { band.analyseColumns(page, band.start, band.end, shared); });
+  for (std::thread& thread : threads) thread.join();
+  GreyImage merged(page.width, page.height);
+  for (Band& band : bands) {
+    band.commit(page, shared);
+    std::ranges::transform(merged.pixels, band.image.pixels, merged.pixels.begin(),
+                           [](std::uint8_t a, std::uint8_t b) { return std::min(a, b); });
+  }
+  EXPECT_EQ(recorded(shared, scores, merged), recorded(alone, aloneScores, aloneImage));
 }
 
 }  // namespace

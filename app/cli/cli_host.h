@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pipeline/driver_host.h"
@@ -24,6 +25,7 @@ class CliHost : public DriverHost {
   CliHost(HostSettings settings, std::string inputLabel, int bandCount);
 
   void showError(const std::string& text, const std::string& title) override;
+  void showWarning(const std::string& text) override;
   bool askYesNo(const std::string& text, const std::string& title) override;
   void reportProgress(int band, int thousandths) override;
   void diagnosticLine(std::string_view line) override;
@@ -33,6 +35,12 @@ class CliHost : public DriverHost {
 
   // What went wrong in this run, for the batch summary; empty when nothing did.
   const std::string& failure() const { return failure_; }
+
+  // The page was processed but is damaged (a warning was shown).
+  bool damaged() const { return damaged_; }
+
+  // The person at the terminal answered no to an overwrite question.
+  bool declinedOverwrite() const { return declinedOverwrite_; }
 
  private:
   void drawBar(int permille);
@@ -44,6 +52,13 @@ class CliHost : public DriverHost {
   std::vector<int> bandProgress_;
   int drawnPercent_ = -1;
   std::string failure_;
+  bool declinedOverwrite_ = false;
+  bool damaged_ = false;
 };
+
+// The progress line for `label` at `permille`, at most `columns` - 1
+// characters wide so that the terminal never wraps it: the label loses its
+// start first ("...name.pnm"), then the bar narrows, then the label goes.
+std::string progressLine(const std::string& label, int permille, int columns);
 
 }  // namespace glimmer::cli

@@ -1,20 +1,23 @@
 #include "app/cli/cli_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
+#include <string_view>
 
 namespace glimmer::cli {
 
 const char* const kUsage =
     "Usage: glimmer-cli [options] INPUT...\n"
     "Removes the background from scanned pages (binary PNM, or JPEG through djpeg) and\n"
-    "writes each page's words on white as a 24-bit BMP.\n"
+    "writes each page's words on white as a 24-bit BMP. An INPUT of '-' reads one PNM\n"
+    "page from standard input; its outputs are named stdin (stdin.bmp).\n"
     "\n"
-    "Options:\n"
-    "  -o, --output FILE     output BMP (only with a single input)\n"
+    "Options (a value may follow as the next argument or as --option=VALUE):\n"
+    "  -o, --output FILE     output BMP (only with a single input); - for standard output\n"
     "      --output-dir DIR  folder for the outputs (default: beside each input, NAME.bmp)\n"
-    "      --rows            also write NAME.rows.coords.lisp (word boxes)\n"
-    "      --chars           also append to NAME.chars.coords.lisp (letters)\n"
+    "      --rows            also write INPUT.rows.coords.lisp (word boxes)\n"
+    "      --chars           also append to INPUT.chars.coords.lisp (letters)\n"
     "      --keep-marks      also keep dots, accents, punctuation; clear filled counters\n"
     "      --bands N         analysis threads, 1 to 64 (default: physical cores)\n"
     "  -y, --yes             overwrite existing outputs without asking\n"
@@ -22,8 +25,14 @@ const char* const kUsage =
     "  -h, --help            show this help\n"
     "      --version         show the version\n"
     "\n"
+    "INPUT.rows.coords.lisp carries the input's whole name (page.pnm.rows.coords.lisp),\n"
+    "in the output folder when one is given, else beside the input.\n"
+    "A value that starts with '-' is refused as a likely slip (-o -y); write --output=-y\n"
+    "or ./-y for a file of that name. Arguments after -- are all inputs.\n"
     "scores.txt, logger.txt and skeleton.bmp are written to the current directory.\n"
-    "Exit status: 0 when every input succeeded, 1 when any failed, 2 for bad usage.\n";
+    "Answering no to an overwrite question keeps the old file and skips that input.\n"
+    "Exit status: 0 when no input failed (skipped ones included), 1 when any failed,\n"
+    "2 for bad usage.\n";
 
 namespace {
 
@@ -34,72 +43,152 @@ std::optional<int> parseBandCount(const std::string& text) {
   return value;
 }
 
+// One option: its names and what it does. A flag sets its member; an option
+// with a value hands it to `apply`, which returns an error text, or the empty
+// text when the value was fine.
+struct OptionSpec {
+  std::string_view longName;  // without the leading "--"
+  char shortName;             // 0: none
+  bool Options::*flag;
+  std::string (*apply)(Options& options, const std::string& value);
+  bool takesValue() const { return apply != nullptr; }
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"output", 'o', nullptr,
+     [](Options& o, const std::string& v) {
+       o.outputFile = v;
+       return std::string();
+     }},
+    {"output-dir", 0, nullptr,
+     [](Options& o, const std::string& v) {
+       o.outputDir = v;
+       return std::string();
+     }},
+    {"bands", 0, nullptr,
+     [](Options& o, const std::string& v) {
+       o.bands = parseBandCount(v);
+       return o.bands ? std::string() : "--bands takes a whole number from 1 to 64, not '" + v + "'";
+     }},
+    {"rows", 0, &Options::writeRows, nullptr},
+    {"chars", 0, &Options::writeChars, nullptr},
+    {"keep-marks", 0, &Options::keepMarks, nullptr},
+    {"yes", 'y', &Options::assumeYes, nullptr},
+    {"verbose", 0, &Options::verbose, nullptr},
+    {"help", 'h', &Options::help, nullptr},
+    {"version", 0, &Options::version, nullptr},
+};
+
+const OptionSpec* findLong(std::string_view name) {
+  for (const OptionSpec& spec : kOptions) {
+    if (spec.longName == name) return &spec;
+  }
+  return nullptr;
+}
+
+const OptionSpec* findShort(std::string_view argument) {
+  if (argument.size() != 2) return nullptr;
+  for (const OptionSpec& spec : kOptions) {
+    if (spec.shortName != 0 && spec.shortName == argument[1]) return &spec;
+  }
+  return nullptr;
+}
+
+std::string validate(const Options& options) {
+  if (options.help || options.version) return {};
+  if (options.inputs.empty()) return "no input file given";
+  if (!options.outputFile.empty() && !options.outputDir.empty()) return "--output and --output-dir cannot be combined";
+  if (!options.outputFile.empty() && options.inputs.size() > 1) {
+    return "--output takes a single input; use --output-dir for several";
+  }
+  if (std::count(options.inputs.begin(), options.inputs.end(), kStandardInput) > 1) {
+    return "standard input ('-') can be read only once";
+  }
+  if (options.outputFile == kStandardOutput && options.verbose) {
+    return "--output - writes the image to standard output, where --verbose writes its lines";
+  }
+  return {};
+}
+
 }  // namespace
 
 ParseResult parseArguments(const std::vector<std::string>& arguments) {
   ParseResult result;
   Options& options = result.options;
   bool onlyInputs = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
+  for (std::size_t i = 0; i < arguments.size() && result.error.empty(); ++i) {
     const std::string& argument = arguments[i];
-    auto value = [&](const char* name) -> std::optional<std::string> {
-      if (i + 1 >= arguments.size()) {
-        result.error = std::string("option ") + name + " needs a value";
-        return std::nullopt;
-      }
-      return arguments[++i];
-    };
-    if (onlyInputs || argument == "-" || !argument.starts_with("-")) {
+    if (onlyInputs || argument == kStandardInput || !argument.starts_with("-")) {
       options.inputs.push_back(argument);
-    } else if (argument == "--") {
-      onlyInputs = true;
-    } else if (argument == "-o" || argument == "--output") {
-      if (auto file = value("--output")) options.outputFile = *file;
-    } else if (argument == "--output-dir") {
-      if (auto dir = value("--output-dir")) options.outputDir = *dir;
-    } else if (argument == "--bands") {
-      if (auto count = value("--bands")) {
-        options.bands = parseBandCount(*count);
-        if (!options.bands) result.error = "--bands takes a whole number from 1 to 64, not '" + *count + "'";
-      }
-    } else if (argument == "--rows") {
-      options.writeRows = true;
-    } else if (argument == "--chars") {
-      options.writeChars = true;
-    } else if (argument == "--keep-marks") {
-      options.keepMarks = true;
-    } else if (argument == "-y" || argument == "--yes") {
-      options.assumeYes = true;
-    } else if (argument == "--verbose") {
-      options.verbose = true;
-    } else if (argument == "-h" || argument == "--help") {
-      options.help = true;
-    } else if (argument == "--version") {
-      options.version = true;
-    } else {
-      result.error = "unknown option '" + argument + "'";
+      continue;
     }
-    if (!result.error.empty()) return result;
+    if (argument == "--") {
+      onlyInputs = true;
+      continue;
+    }
+    const bool isLong = argument.starts_with("--");
+    const std::size_t equals = isLong ? argument.find('=') : std::string::npos;
+    const std::string name = argument.substr(0, equals);
+    const OptionSpec* spec = isLong ? findLong(std::string_view(name).substr(2)) : findShort(argument);
+    if (spec == nullptr) {
+      result.error = "unknown option '" + name + "'";
+      continue;
+    }
+    const std::string longName = "--" + std::string(spec->longName);
+    if (!spec->takesValue()) {
+      if (equals != std::string::npos) result.error = "option " + longName + " takes no value";
+      options.*(spec->flag) = true;
+      continue;
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      value = argument.substr(equals + 1);  // attached: taken as it stands, a leading '-' included
+    } else if (i + 1 >= arguments.size()) {
+      result.error = "option " + longName + " needs a value";
+      continue;
+    } else {
+      value = arguments[++i];
+      // "-o -y" is far more often a forgotten value than a file named -y; "-o -"
+      // is standard output.
+      if (value.starts_with("-") && !(value == kStandardOutput && spec->longName == "output")) {
+        result.error = "option " + longName + " needs a value, not '" + value + "' (write " + longName + "=" + value +
+                       " if that is meant)";
+        continue;
+      }
+    }
+    if (value.empty()) {
+      result.error = "option " + longName + " needs a value";
+      continue;
+    }
+    result.error = spec->apply(options, value);
   }
-  if (options.help || options.version) return result;
-  if (options.inputs.empty()) {
-    result.error = "no input file given";
-  } else if (!options.outputFile.empty() && !options.outputDir.empty()) {
-    result.error = "--output and --output-dir cannot be combined";
-  } else if (!options.outputFile.empty() && options.inputs.size() > 1) {
-    result.error = "--output takes a single input; use --output-dir for several";
-  }
+  if (result.error.empty()) result.error = validate(options);
   return result;
 }
 
 std::string outputPathFor(const Options& options, const std::string& input) {
   if (!options.outputFile.empty()) return options.outputFile;
-  std::filesystem::path name = std::filesystem::path(input).filename();
+  const bool fromStandardInput = input == kStandardInput;
+  std::filesystem::path name =
+      fromStandardInput ? std::filesystem::path(kStandardInputName) : std::filesystem::path(input).filename();
   name.replace_extension(".bmp");
-  if (options.outputDir.empty()) return (std::filesystem::path(input).parent_path() / name).string();
-  return (std::filesystem::path(options.outputDir) / name).string();
+  if (!options.outputDir.empty()) return (std::filesystem::path(options.outputDir) / name).string();
+  if (fromStandardInput) return name.string();
+  return (std::filesystem::path(input).parent_path() / name).string();
 }
 
-std::string coordinateFolderFor(const Options& options) { return options.outputDir; }
+std::string coordinateFolderFor(const Options& options, const std::string& input) {
+  if (!options.outputDir.empty() || input != kStandardInput) return options.outputDir;
+  // A page from standard input has no folder of its own: its files go with its output.
+  const std::string folder = std::filesystem::path(outputPathFor(options, input)).parent_path().string();
+  return folder.empty() ? "." : folder;
+}
+
+std::string outputFolderOf(const Options& options) {
+  if (!options.outputDir.empty()) return options.outputDir;
+  if (options.outputFile.empty()) return {};
+  const std::string folder = std::filesystem::path(options.outputFile).parent_path().string();
+  return folder.empty() ? "." : folder;
+}
 
 }  // namespace glimmer::cli

@@ -7,6 +7,13 @@
 
 namespace glimmer::cli {
 
+// An input of "-" reads the page from standard input; its outputs are named
+// after kStandardInputName.
+inline constexpr const char* kStandardInput = "-";
+inline constexpr const char* kStandardInputName = "stdin";
+// An output file of "-" is standard output.
+inline constexpr const char* kStandardOutput = "-";
+
 struct Options {
   std::vector<std::string> inputs;
   std::string outputFile;  // -o: only with one input
@@ -26,13 +33,19 @@ struct ParseResult {
   std::string error;  // non-empty: bad usage
 };
 
+// Options as "--name value", "--name=value" or "-o value"; "--" ends the options.
 ParseResult parseArguments(const std::vector<std::string>& arguments);
 
 // Where one input's BMP goes: -o, else NAME.bmp in the output folder or beside the input.
 std::string outputPathFor(const Options& options, const std::string& input);
 
-// The folder for the coordinate files: the output folder when one is given, else beside the input.
-std::string coordinateFolderFor(const Options& options);
+// The folder for the coordinate files: the output folder when one is given,
+// else beside the input (beside the output for standard input).
+std::string coordinateFolderFor(const Options& options, const std::string& input);
+
+// The folder every output goes to when one is fixed (--output-dir, or the
+// folder of -o, "." for a bare name); empty when outputs go beside each input.
+std::string outputFolderOf(const Options& options);
 
 extern const char* const kUsage;
 

@@ -7,8 +7,10 @@
 #include "app/desktop/main_dialog.h"
 #include "app/desktop/main_dialog_window.h"
 #include "app/shell/settings.h"
+#include "system/interrupt_cleanup.h"
 
 int main(int argc, char* argv[]) {
+  glimmer::installInterruptCleanup();  // a run's temporaries go when a signal ends the program
   QApplication application(argc, argv);
   const std::string settingsPath = glimmer::locateSettingsFile();
   glimmer::Settings settings = glimmer::loadSettings(settingsPath);

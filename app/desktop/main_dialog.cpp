@@ -35,12 +35,6 @@ std::string upToLastSlash(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool isJpegPath(const std::string& path) {
-  const std::size_t dot = extensionDot(path);
-  const std::string extension = dot == std::string::npos ? std::string() : toLowerCopy(path.substr(dot + 1));
-  return extension == "jpg" || extension == "jpeg";
-}
-
 }  // namespace
 
 // The driver's host during one run: everything the user sees happens on the
@@ -162,10 +156,7 @@ void MainDialog::processingWorker(const WorkerInput& input) {
     return;
   }
 
-  // The decoded page of a JPEG input is a temporary file; the input itself is never removed.
-  if (isJpegPath(input.inputPath) && !processedPnmPath.empty() && processedPnmPath != input.inputPath) {
-    std::remove(processedPnmPath.c_str());
-  }
+  // The run has removed the decoded page of a JPEG input itself; nothing is deleted here.
   finishRun([&] {
     view_.setProcessingButtonsEnabled(true);
     view_.setProgressPosition(kProgressFull);

@@ -1,13 +1,15 @@
 #include "app/shell/ini_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 
+#include "system/output_file.h"
 #include "system/path_text.h"
 
 namespace glimmer {
@@ -45,15 +47,25 @@ bool isSectionLine(const std::string& line, const std::string& section) {
   return name && sameName(*name, section);
 }
 
-// The file split at "\n"; a final line without one counts as a line.
+// The file split at "\n"; a final line without one counts as a line. Only a
+// regular file is read: a FIFO under the name would hold the program for ever.
 std::optional<std::vector<std::string>> readLines(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return std::nullopt;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat status {};
   std::string content;
+  bool failed = ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode);
   char buffer[4096];
-  for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;) content.append(buffer, count);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
+  while (!failed) {
+    const ssize_t count = ::read(fd, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      failed = count < 0;
+      break;
+    }
+    content.append(buffer, static_cast<std::size_t>(count));
+  }
+  ::close(fd);
   if (failed) return std::nullopt;
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -66,31 +78,14 @@ std::optional<std::vector<std::string>> readLines(const std::string& path) {
   return lines;
 }
 
+// Replaced whole or not at all, keeping the old file's mode; a settings file
+// kept as a link to a dotfile is written at the link's target.
 bool writeFileAtomically(const std::string& path, const std::string& content) {
   std::error_code ignored;
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
-
-  std::string temporary = path + ".XXXXXX";
-  const int descriptor = mkstemp(temporary.data());
-  if (descriptor < 0) return false;
-  // Keep the permissions of the file being replaced; a new file gets the usual ones.
-  struct stat existing {};
-  fchmod(descriptor, stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
-  std::FILE* file = fdopen(descriptor, "wb");
-  if (file == nullptr) {
-    close(descriptor);
-    unlink(temporary.c_str());
-    return false;
-  }
-  const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size() &&
-                       std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    unlink(temporary.c_str());
-    return false;
-  }
-  return true;
+  OutputFile output(path, {.mayReplace = true});
+  return output.write(content) && output.commit();
 }
 
 }  // namespace

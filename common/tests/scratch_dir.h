@@ -4,9 +4,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace glimmer::test_support {
 
@@ -33,6 +35,14 @@ class ScratchDir {
   std::filesystem::path path_;
   std::filesystem::path previous_;
 };
+
+// The names in `folder`, sorted.
+inline std::vector<std::string> listing(const std::filesystem::path& folder = ".") {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 inline std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

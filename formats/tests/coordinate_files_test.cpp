@@ -40,6 +40,18 @@ TEST_F(CoordinateFilesTest, CharsFileAppendsOneBlockPerWrite) {
             "()\n)\n(" + head + ")\n)\n)\n" + head + "\t\t\t(clonedLetter(x \"60\") (y \"70\"))\n)\n)\n)\n" + ")\n)\n");
 }
 
+TEST_F(CoordinateFilesTest, FailuresNameTheFileAndPlantedLinksAreNotFollowed) {
+  std::filesystem::create_directory(input_ + ".rows.coords.lisp");
+  test_support::writeFile(folder_.file("victim"), "precious");
+  std::filesystem::create_symlink("victim", input_ + ".chars.coords.lisp");
+  EXPECT_EQ(writeRowCoordinates({}, input_, ""),
+            "Cannot write coordinate file (" + input_ + ".rows.coords.lisp): Is a directory");
+  EXPECT_EQ(writeCharCoordinates({kLetter}, input_, ""), "Cannot write coordinate file (" + input_ +
+                                                             ".chars.coords.lisp): a symbolic link, not followed for a "
+                                                             "file the program names itself");
+  EXPECT_EQ(test_support::readFile(folder_.file("victim")), "precious");
+}
+
 TEST(DropDuplicateLetters, KeepsTheFirstOfEachBoxAndBaselineInOrder) {
   LetterBox lower = kLetter;
   lower.y = 8;

@@ -42,15 +42,24 @@ TEST(DecodePnm, SamplesAreScaledToTheMaximumAndAShortRasterReadsAsWhite) {
     std::string file;
     std::int32_t width;
     Pixels pixels;
+    bool cutShort = false;
   } cases[] = {
-      {"P6\n2 1\n255\n" + bytes({10, 20, 30, 40, 50, 60}), 2, {10, 40}},
+      // Colour pixels become their luma, so red ink on cream stays darker than the paper; grey stays as it was.
+      {"P6\n3 1\n255\n" + bytes({10, 20, 30, 200, 30, 30, 250, 240, 200}), 3, {18, 81, 238}},
+      {"P6\n2 1\n255\n" + bytes({0, 0, 0, 77, 77, 77}), 2, {0, 77}},
+      {"P6 1 1 65535\n" + bytes({255, 255, 0, 0, 0, 0}), 1, {76}},
+      {"P6 2 1 255\n" + bytes({9, 9, 9}), 2, {9, 255}, true},
       {"P5 6 1 15\n" + bytes({0, 1, 7, 8, 15, 16}), 6, {0, 17, 119, 136, 255, 255}},
       {"P5 3 1 65535\n" + bytes({0, 0, 0x80, 0, 255, 255}), 3, {0, 128, 255}},
       {"P5 2 1 1000\n" + bytes({0x01, 0xF4, 0x03, 0xE9}), 2, {128, 255}},
-      {"P5 3 1 255\n" + bytes({1, 2}), 3, {1, 2, 255}},
-      {"P5 2 1 65535\n" + bytes({0x12}), 2, {19, 255}},
+      {"P5 3 1 255\n" + bytes({1, 2}), 3, {1, 2, 255}, true},
+      {"P5 2 1 65535\n" + bytes({0x12}), 2, {19, 255}, true},
   };
-  for (const auto& c : cases) EXPECT_EQ(pixelsOf(decode(c.file), c.width, 1), c.pixels) << c.file;
+  for (const auto& c : cases) {
+    const PnmResult result = decode(c.file);
+    EXPECT_EQ(pixelsOf(result, c.width, 1), c.pixels) << c.file;
+    EXPECT_EQ(result.warning.starts_with("raster cut short"), c.cutShort) << c.file;
+  }
 }
 
 TEST(DecodePnm, BrokenHeadersAreRejectedWithAReason) {
@@ -62,14 +71,21 @@ TEST(DecodePnm, BrokenHeadersAreRejectedWithAReason) {
     EXPECT_FALSE(result.image) << header;
     EXPECT_FALSE(result.problem.empty()) << header;
   }
-  EXPECT_EQ(decode("P53 2 1 255\n" + bytes({1, 2})).problem, "magic number not followed by white space");
-  // Each side is allowed, but together they are too many pixels to allocate.
-  EXPECT_EQ(decode("P5 65535 4097 255\n").problem, "image has too many pixels");
+  const std::pair<const char*, const char*> reasons[] = {
+      {"P53 2 1 255\n", "magic number not followed by white space"},
+      // Each side is allowed, but together they are too many pixels to allocate.
+      {"P5 65535 4097 255\n", "width x height above the limit"},
+      {"P2 3 2 255\n", "P2 is not read, only binary P5 and P6"},
+      {"P4 3 2\n", "P4 is not read, only binary P5 and P6"},
+      {"P5\n3 2\n", "header cut short"},
+      {"P5\n0 2\n255\n", "width not within 1 to 65535"},
+  };
+  for (const auto& [header, reason] : reasons) EXPECT_EQ(decode(header).problem, reason) << header;
   EXPECT_EQ(pixelsOf(decode("P5 65535 1 255\n"), 65535, 1).size(), 65535u);
   // A caller may lower the pixel limit.
   const std::string page = "P5 3 2 255\n" + bytes({1, 2, 3, 4, 5, 6});
   const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(page.data()), page.size());
-  EXPECT_EQ(decodePnm(span, 5).problem, "image has too many pixels");
+  EXPECT_EQ(decodePnm(span, 5).problem, "width x height above the limit");
 }
 
 TEST(ReadPnm, ReadsAReadOnlyFileAndLeavesItAlone) {

@@ -31,21 +31,6 @@ TEST(BandBounds, SplitsWidthsIntoConsecutiveBandsWithinOneColumn) {
   }
 }
 
-TEST(WhitenRowInteriors, WhitensInsideTheBoxAndSkipsRowsReachingOutside) {
-  GreyImage image(30, 12, 0);
-  const SharedPage page(image);
-  // Only the first box lies inside the page with interior rows; the others touch its border or have none.
-  const std::vector<TextRow> rows = {
-      {10, 20, 5, 9, 0, 0}, {0, 5, -1, 4, 0, 0}, {22, 28, 3, 12, 0, 0}, {2, 6, 7, 8, 0, 0}};
-  whitenRowInteriors(page, rows);
-  for (std::int32_t y = 0; y < image.height; ++y) {
-    for (std::int32_t x = 0; x < image.width; ++x) {
-      const bool inside = x >= 11 && x <= 19 && y >= 6 && y <= 8;
-      EXPECT_EQ(image.at(x, y), inside ? 255 : 0) << x << "," << y;
-    }
-  }
-}
-
 TEST(MergeBandImages, KeepsEveryBandsTextAndTheLesserWhereBothHaveText) {
   GreyImage a(3, 1, 255), b(3, 1, 255);
   a.at(0, 0) = 40;
@@ -61,14 +46,16 @@ struct BandRun {
   std::vector<std::string> lines;
 };
 
-BandRun runOneBand(GreyImage& page, BandRange range, std::vector<TextRow> rows = {}) {
+// Band 2 of a run whose bands 0 and 1 have committed: its lines pass at once.
+BandRun runOneBand(GreyImage& page, BandRange range) {
   test_support::RecordingHost host;
   struct NullSink : LineSink {
     void write(std::string_view) override {}
   } sink;
   SharedAnalysis shared(page.width, page.height, sink);
-  shared.textRows = std::move(rows);
   std::barrier<> startLine(1);
+  CommitOrder order;
+  order.committedBands = 2;
   BandJob job;
   job.index = 2;
   job.range = range;
@@ -76,7 +63,9 @@ BandRun runOneBand(GreyImage& page, BandRange range, std::vector<TextRow> rows =
   job.shared = &shared;
   job.host = &host;
   job.startLine = &startLine;
+  job.order = &order;
   runBand(job);
+  EXPECT_EQ(order.committedBands, 3);
   EXPECT_EQ(job.bandImage, GreyImage(page.width, page.height, 255));
   return {host.progress[2], host.lines};
 }
@@ -90,13 +79,11 @@ TEST(RunBand, ReportsProgressAndOneLinePerColumnThenCompletion) {
                                       "Thread:2 Complete:66.666667% X:5\n", "***Thread #2 complete\n"}));
 }
 
-TEST(RunBand, EmptyBandReportsNothingButStillWhitensRecordedRows) {
+TEST(RunBand, EmptyBandReportsNothingButCompletes) {
   GreyImage page(12, 12, 0);
-  const BandRun run = runOneBand(page, {4, 4}, {{2, 6, 2, 6, 0, 0}});
+  const BandRun run = runOneBand(page, {4, 4});
   EXPECT_TRUE(run.progress.empty());
   EXPECT_EQ(run.lines, std::vector<std::string>{"***Thread #2 complete\n"});
-  EXPECT_EQ(page.at(3, 3), 255);
-  EXPECT_EQ(page.at(2, 3), 0);
 }
 
 }  // namespace

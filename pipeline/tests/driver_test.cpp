@@ -14,6 +14,7 @@ namespace glimmer {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::listing;
 using test_support::readFile;
 using test_support::RecordingHost;
 using test_support::ScratchDir;
@@ -22,13 +23,6 @@ using test_support::writeFile;
 std::string whitePage(int width, int height) {
   return "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n" +
          std::string(static_cast<std::size_t>(width * height), '\xff');
-}
-
-std::vector<std::string> listing(const fs::path& folder = ".") {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 class DriverTest : public ::testing::Test {
@@ -60,12 +54,18 @@ TEST_F(DriverTest, WhitePageGivesWhiteOutputSkeletonAndVoteLines) {
   EXPECT_EQ(host.lines.front(), "Starting thread 0 from 0 to 7\n");
   EXPECT_EQ(host.lines.back(), "***Thread #0 complete\n");
   EXPECT_EQ(host.lines.size(), 1u + 7u + 1u);
+  EXPECT_TRUE(host.warnings.empty());
+
+  writeFile("cut.pnm", whitePage(7, 3).substr(0, 20));
+  ASSERT_EQ(run("cut.pnm", "cut.bmp"), 0);
+  EXPECT_EQ(host.warnings,
+            std::vector<std::string>{"Damaged PNM file (raster cut short: 9 of 21 bytes, the rest read as white)"});
 }
 
 TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
   const std::string page = whitePage(4, 4);
   writeFile("page.pnm", page);
-  writeFile("bad.pnm", "P2\n1 1\n255\n0\n");
+  writeFile("bad.pnm", "P7\nWIDTH 1\nHEIGHT 1\n");
   writeFile("short.pnm", "P5\n4 4\n");
   writeFile("plain", "x");
   writeFile("scores.txt", "old run");
@@ -76,24 +76,30 @@ TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
   fs::create_symlink("loop.pnm", "loop.pnm");
   fs::create_symlink("page.pnm", "alias.bmp");
   const std::string missing = "Specified image file does not exist";
+  writeFile("skeleton.bmp", "old skeleton");
   const struct {
     std::string input, output, error;
   } cases[] = {
       {"", "new.bmp", "No input file specified"},
       {"missing.pnm", "new.bmp", missing},
-      {"folder", "new.bmp", missing},
-      {"fifo.pnm", "new.bmp", missing},
+      {"folder", "new.bmp", "Cannot read image file (folder): Is a directory"},
+      {"fifo.pnm", "new.bmp", "Cannot read image file (fifo.pnm): not a regular file"},
       {"dangling.pnm", "new.bmp", missing},
-      {"loop.pnm", "new.bmp", missing},
-      {"/dev/zero", "new.bmp", missing},
-      {"bad.pnm", "new.bmp", "Not a valid PNM file"},
-      {"short.pnm", "new.bmp", "Not a valid PNM file"},
+      {"loop.pnm", "new.bmp", "Cannot read image file (loop.pnm): Too many levels of symbolic links"},
+      {std::string(5000, 'a'), "new.bmp",
+       "Cannot read image file (" + std::string(5000, 'a') + "): File name too long"},
+      {"bad.pnm", "new.bmp", "Not a valid PNM file (P7 is not read, only binary P5 and P6)"},
+      {"short.pnm", "new.bmp", "Not a valid PNM file (header cut short)"},
       {"page.pnm", "page.pnm", "BMP file (page.pnm) is the input file - choose another output"},
       {"page.pnm", "alias.bmp", "BMP file (alias.bmp) is the input file - choose another output"},
-      {"page.pnm", "out.bmp", "Cannot create BMP file (out.bmp)"},
-      {"page.pnm", "out.bmp/", "Cannot create BMP file (out.bmp/)"},
-      {"page.pnm", "plain/new.bmp", "Cannot create BMP file (plain/new.bmp)"},
-      {"page.pnm", "no/such/new.bmp", "Cannot create BMP file (no/such/new.bmp)"},
+      {"page.pnm", "skeleton.bmp",
+       "BMP file (skeleton.bmp) is one of the run's diagnostic files - choose another output"},
+      {"page.pnm", "folder/../scores.txt",
+       "BMP file (folder/../scores.txt) is one of the run's diagnostic files - choose another output"},
+      {"page.pnm", "out.bmp", "Cannot create BMP file (out.bmp): Is a directory"},
+      {"page.pnm", "out.bmp/", "Cannot create BMP file (out.bmp/): Is a directory"},
+      {"page.pnm", "plain/new.bmp", "Cannot create BMP file (plain/new.bmp): Not a directory"},
+      {"page.pnm", "no/such/new.bmp", "Cannot create BMP file (no/such/new.bmp): No such file or directory"},
   };
   for (const auto& [input, output, error] : cases) {
     host.errors.clear();
@@ -103,10 +109,11 @@ TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
   }
   EXPECT_EQ(readFile("scores.txt"), "");
   EXPECT_EQ(readFile("page.pnm"), page);
+  EXPECT_EQ(readFile("skeleton.bmp"), "old skeleton");
   EXPECT_TRUE(fs::is_empty("out.bmp"));
-  EXPECT_EQ(listing(),
-            (std::vector<std::string>{"alias.bmp", "bad.pnm", "dangling.pnm", "fifo.pnm", "folder", "logger.txt",
-                                      "loop.pnm", "out.bmp", "page.pnm", "plain", "scores.txt", "short.pnm"}));
+  EXPECT_EQ(listing(), (std::vector<std::string>{"alias.bmp", "bad.pnm", "dangling.pnm", "fifo.pnm", "folder",
+                                                 "logger.txt", "loop.pnm", "out.bmp", "page.pnm", "plain", "scores.txt",
+                                                 "short.pnm", "skeleton.bmp"}));
   EXPECT_EQ(processed, "untouched");
 }
 
@@ -136,15 +143,17 @@ TEST_F(DriverTest, AnsweringNoToTheOverwriteQuestionKeepsTheOldOutput) {
   EXPECT_EQ(readFile("out.bmp").substr(0, 2), "BM");
 }
 
-TEST_F(DriverTest, ReadOnlyInputAndTheTargetOfALinkedOutputAreLeftAsTheyWere) {
+TEST_F(DriverTest, ReadOnlyInputIsLeftAndALinkedOutputIsWrittenAtItsTarget) {
   writeFile("page.pnm", whitePage(5, 5));
   fs::permissions("page.pnm", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  writeFile("precious", "keep");
-  fs::create_symlink("precious", "out.bmp");
+  writeFile("target.bmp", "old");
+  fs::create_symlink("target.bmp", "out.bmp");
   EXPECT_EQ(run("page.pnm", "out.bmp"), 0);
+  EXPECT_EQ(host.questions,
+            std::vector<std::string>{"BMP file (out.bmp) already exists - Do yo wish to overwrite it?"});
   EXPECT_EQ(readFile("page.pnm"), whitePage(5, 5));
-  EXPECT_EQ(readFile("precious"), "keep");
-  EXPECT_EQ(readFile("out.bmp").substr(0, 2), "BM");
+  EXPECT_TRUE(fs::is_symlink("out.bmp"));
+  EXPECT_EQ(readFile("target.bmp").substr(0, 2), "BM");
 }
 
 TEST_F(DriverTest, BandCountIsClampedAndEveryBandReports) {
@@ -156,15 +165,19 @@ TEST_F(DriverTest, BandCountIsClampedAndEveryBandReports) {
             1 + 64);
 }
 
-TEST_F(DriverTest, JpegInputIsDecodedIntoATemporaryPageThatTheCallerRemoves) {
+TEST_F(DriverTest, JpegInputIsDecodedIntoATemporaryPageThatTheRunRemoves) {
   writeFile("page.pnm", whitePage(16, 8));
   fs::create_directory("in");
-  const std::string encode = "cjpeg -grayscale -outfile in/photo.JPG page.pnm 2>/dev/null";
+  fs::create_directory("tmp");
+  const std::string encode = "cjpeg -grayscale -outfile in/photo.JPG page.pnm 2>cjpeg.err";
   if (std::system(encode.c_str()) != 0) GTEST_SKIP() << "cjpeg is not installed";
-  ASSERT_EQ(run("in/photo.JPG", "out.bmp"), 0);
-  EXPECT_TRUE(processed.ends_with(".pnm") && fs::exists(processed)) << processed;
+  ::setenv("TMPDIR", dir.file("tmp").c_str(), 1);
+  const int status = run("in/photo.JPG", "out.bmp");
+  ::unsetenv("TMPDIR");
+  ASSERT_EQ(status, 0);
+  EXPECT_TRUE(processed.starts_with(dir.file("tmp/")) && processed.ends_with(".pnm")) << processed;
   EXPECT_EQ(readFile("out.bmp").size(), 54u + 48u * 8u);
-  fs::remove(processed);
+  EXPECT_TRUE(fs::is_empty("tmp"));
   EXPECT_EQ(listing("in"), std::vector<std::string>{"photo.JPG"});
 }
 
@@ -182,6 +195,73 @@ TEST_F(DriverTest, CoordinateFilesAreWrittenOnlyWhenAskedAndAppendedRunAfterRun)
   ASSERT_EQ(processImageFile(request, host, processed), 0);
   EXPECT_EQ(readFile("coords/page.pnm.rows.coords.lisp"), "(()");
   EXPECT_EQ(readFile("coords/page.pnm.chars.coords.lisp"), "()\n)\n()\n)\n");
+
+  // A coordinate file that cannot be written fails the run, after the image is written.
+  fs::remove("out.bmp");
+  fs::remove("coords/page.pnm.rows.coords.lisp");
+  fs::create_directory("coords/page.pnm.rows.coords.lisp");
+  host.errors.clear();
+  EXPECT_EQ(processImageFile(request, host, processed), 1);
+  EXPECT_EQ(host.errors.front().first,
+            "Cannot write coordinate file (coords/page.pnm.rows.coords.lisp): Is a directory");
+  EXPECT_EQ(readFile("out.bmp").substr(0, 2), "BM");
+}
+
+// Three lines of rings and bars of several stroke widths and greys across the
+// whole width, so that band boundaries cut words at every band count up to 4.
+std::string ringPage() {
+  GreyImage page(230, 96);
+  for (std::int32_t line = 0; line < 3; ++line) {
+    const std::int32_t top = 6 + line * 30;
+    for (std::int32_t i = 0; i < 12; ++i) {
+      const std::int32_t left = 4 + i * 18 + line * 5;
+      const auto grey = static_cast<std::uint8_t>(40 + 50 * ((i + line) % 3));
+      if (i % 5 == 4) {
+        test_support::fillBox(page, left, top, left + 3, top + 19, grey);
+      } else {
+        test_support::drawRing(page, left, top, left + 11, top + 19, 2 + (i + line) % 3, grey);
+      }
+    }
+  }
+  return "P5\n230 96\n255\n" + std::string(page.pixels.begin(), page.pixels.end());
+}
+
+// The bands commit in band order, so every run at every band count writes the
+// files of the one-band run, and every run at one band count the same lines.
+TEST_F(DriverTest, EveryRunAtEveryBandCountWritesTheOneBandFiles) {
+  writeFile("page.pnm", ringPage());
+  struct Outputs {
+    std::string files, lines;
+  };
+  auto outputs = [&](int bands) {
+    fs::remove("page.pnm.chars.coords.lisp");  // appended run after run
+    RecordingHost bandHost;
+    ProcessRequest request;
+    request.inputPath = "page.pnm";
+    request.outputPath = "out.bmp";
+    request.writeRows = request.writeChars = true;
+    request.bandCount = bands;
+    EXPECT_EQ(processImageFile(request, bandHost, processed), 0);
+    Outputs result;
+    for (const char* name : {"out.bmp", "skeleton.bmp", "scores.txt", "logger.txt", "page.pnm.rows.coords.lisp",
+                             "page.pnm.chars.coords.lisp"}) {
+      result.files += readFile(name) + '\0';
+    }
+    for (const std::string& line : bandHost.lines) result.lines += line;
+    return result;
+  };
+  const Outputs alone = outputs(1);
+  ASSERT_GT(std::ranges::count(readFile("page.pnm.rows.coords.lisp"), '\n'), 8);
+  ASSERT_NE(readFile("scores.txt").find("(Valid"), std::string::npos);
+  for (const int bands : {2, 3, 4}) {
+    const Outputs first = outputs(bands);
+    EXPECT_TRUE(first.files == alone.files) << bands << " bands";
+    for (int run = 0; run < 6; ++run) {
+      const Outputs again = outputs(bands);
+      EXPECT_TRUE(again.files == alone.files) << bands << " bands, run " << run;
+      EXPECT_EQ(again.lines, first.lines) << bands << " bands, run " << run;
+    }
+  }
 }
 
 TEST_F(DriverTest, KeepingMarksChangesTheOutputImageOnly) {

@@ -88,9 +88,10 @@ TEST(HostileInputTest, FailuresInARestrictedProcessLeaveNoOutputNorTemporaryFile
     std::string input, output, report;
     std::function<bool()> setUp;
   } cases[] = {
-      {"page.pnm", "out.bmp", "1\nCannot create BMP file (out.bmp)", fillTheDiskEarly},
-      {"locked.pnm", "out.bmp", "1\nSpecified image file does not exist", actAsOrdinaryUser},
-      {"page.pnm", "sealed/out.bmp", "1\nCannot create BMP file (sealed/out.bmp)", actAsOrdinaryUser},
+      {"page.pnm", "out.bmp", "1\nCannot create BMP file (out.bmp): File too large", fillTheDiskEarly},
+      {"locked.pnm", "out.bmp", "1\nCannot read image file (locked.pnm): Permission denied", actAsOrdinaryUser},
+      {"page.pnm", "sealed/out.bmp", "1\nCannot create BMP file (sealed/out.bmp): Permission denied",
+       actAsOrdinaryUser},
   };
   for (const auto& [input, output, expected, setUp] : cases) {
     const ScratchDir dir;

@@ -20,6 +20,10 @@ class RecordingHost : public DriverHost {
     std::lock_guard lock(mutex_);
     errors.emplace_back(text, title);
   }
+  void showWarning(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    warnings.push_back(text);
+  }
   bool askYesNo(const std::string& text, const std::string&) override {
     std::lock_guard lock(mutex_);
     questions.push_back(text);
@@ -35,6 +39,7 @@ class RecordingHost : public DriverHost {
   }
 
   std::vector<std::pair<std::string, std::string>> errors;
+  std::vector<std::string> warnings;
   std::vector<std::string> questions;
   std::map<int, std::vector<int>> progress;
   std::vector<std::string> lines;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "common/tests/scratch_dir.h"
 
@@ -43,6 +46,20 @@ TEST_F(SettingsTest, SavingWritesBothKeysAndKeepsEverythingElse) {
   EXPECT_EQ(readFile(path_),
             "[Other]\nkey=1\n; a comment\n\n[Glimmer]\npref_pnm=No\nextra=keep\npref_request=No\n\n[Tail]\n"
             "pref_request=Yes\n");
+}
+
+TEST_F(SettingsTest, ALinkedFileIsSavedAtItsTargetAndAFifoIsNeitherReadNorReplaced) {
+  writeFile(folder_.file(".dotfile"), "[Glimmer]\npref_request=Yes\n");
+  std::filesystem::create_symlink(".dotfile", path_);
+  saveSettings(loadSettings(path_), path_);
+  EXPECT_TRUE(std::filesystem::is_symlink(path_));
+  EXPECT_EQ(readFile(folder_.file(".dotfile")), "[Glimmer]\npref_request=Yes\npref_pnm=Yes\n");
+
+  std::filesystem::remove(path_);
+  ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);  // nothing writes to it: reading must not wait
+  EXPECT_FALSE(loadSettings(path_).askForFileOnStartup);
+  saveSettings(Settings{.askForFileOnStartup = true}, path_);
+  EXPECT_TRUE(std::filesystem::is_fifo(path_));
 }
 
 TEST_F(SettingsTest, FileLivesBesideTheProgramOrInTheUserConfigFolder) {

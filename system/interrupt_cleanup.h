@@ -1,0 +1,52 @@
+// What a run leaves behind when a signal ends it: the files it registered are
+// removed or cut back, the child process it waits for is stopped, and the
+// process then ends by that same signal, so its exit status still tells which.
+// Everything the handler does is safe inside a signal handler.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace glimmer {
+
+// Installs the handler for SIGINT, SIGTERM, SIGHUP and SIGPIPE, each unless it
+// is ignored at start (a run started with nohup keeps ignoring SIGHUP). Front
+// ends call it once at start; without it the registrations below are kept but
+// nothing acts on them.
+void installInterruptCleanup();
+
+// One registered undo step, kept for as long as it is needed; dropping it
+// (destruction or release) forgets the step without doing it. When every slot
+// is taken the registration is empty and a signal leaves the file.
+class InterruptCleanup {
+ public:
+  InterruptCleanup() = default;
+  ~InterruptCleanup() { release(); }
+  InterruptCleanup(InterruptCleanup&& other) noexcept : slot_(other.slot_) { other.slot_ = -1; }
+  InterruptCleanup& operator=(InterruptCleanup&& other) noexcept;
+  InterruptCleanup(const InterruptCleanup&) = delete;
+  InterruptCleanup& operator=(const InterruptCleanup&) = delete;
+
+  // Remove `name` in the folder open as `folder` (the descriptor must stay
+  // open while registered).
+  static InterruptCleanup removeFile(int folder, const std::string& name);
+  // Remove the empty folder `name` in the folder open as `parent`, after
+  // every registered file is gone.
+  static InterruptCleanup removeFolder(int parent, const std::string& name);
+  // Cut the file open as `file` back to `length` bytes.
+  static InterruptCleanup truncateFile(int file, off_t length);
+
+  void release();
+
+ private:
+  explicit InterruptCleanup(int slot) : slot_(slot) {}
+  static InterruptCleanup removeEntry(int folder, const std::string& name, bool isFolder);
+  int slot_ = -1;
+};
+
+// The child process group the run waits for, stopped with SIGKILL when a signal
+// ends the run; 0 when there is none.
+void setChildToStop(pid_t processGroup);
+
+}  // namespace glimmer

@@ -1,0 +1,32 @@
+// Temporary files under a name a later run recognises: ".glimmer-PID-RANDOM"
+// and a suffix, PID being the process that made it. A run killed outright
+// (SIGKILL, a power cut) cannot remove its own; the next run that makes a
+// temporary in the same folder removes those left by runs that have ended.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+
+namespace glimmer {
+
+// How old a temporary of an ended run must be before it is removed: a run on
+// another machine sharing the folder has a process number that means nothing
+// here, and no run takes a day.
+inline constexpr std::chrono::hours kStaleTemporaryAge{24};
+
+// Creates a new file under a fresh temporary name in the folder open as
+// `folder`, with O_EXCL so that it is ours and nothing planted under that name.
+// `mode` as for open (the umask applies). Sets `name`; returns the descriptor
+// (open for reading and writing),
+// or -1 with errno set. Before the first temporary in a folder, stale ones are
+// removed from it (removeStaleTemporaries).
+int createTemporaryFile(int folder, const std::string& suffix, mode_t mode, std::string& name);
+
+// Removes the regular files in the folder open as `folder` that carry a
+// temporary name, belong to this user, were last changed at least `minimumAge`
+// ago and whose process is no longer running. Returns how many it removed.
+int removeStaleTemporaries(int folder, std::chrono::seconds minimumAge = kStaleTemporaryAge);
+
+}  // namespace glimmer

@@ -86,7 +86,7 @@ bool isDiagnosticFile(const std::string& path) {
 }
 
 // Runs one thread per band over the page and merges their images.
-GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
+GreyImage analyseInBands(const GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
   std::vector<BandJob> jobs(static_cast<std::size_t>(bandCount));
   std::barrier<> startLine(bandCount);
   CommitOrder order;

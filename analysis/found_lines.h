@@ -43,6 +43,7 @@ struct FoundLine {
   TextRow row;
   StrokeWidthVerdict verdict;
   std::vector<FoundCharacter> characters;
+  KeptWord kept;  // a valid word, for the refinement of marks and counters
 };
 
 struct HeldLines {

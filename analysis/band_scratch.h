@@ -24,8 +24,8 @@ struct BandScratch {
 
   detail::BlobRegistry registry;
   detail::VisitedMap visited;
-  detail::BlockHistogram histogram{};
   detail::SlidingBlock seedBlock;  // the seed test's block, carried down the column
+  detail::SlidingBlock scanBlock;  // the row scan's block, carried along the row
   detail::ColourList colours;
   detail::SeedGrowthMemo seedGrowths;  // of the seed tests, pixel after pixel
   detail::PixelList seedPixels;        // the seed test's growth

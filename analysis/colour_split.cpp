@@ -20,16 +20,6 @@ std::int32_t countNear(std::span<const ColourEntry> entries, std::int32_t colour
 
 }  // namespace
 
-void blockHistogram(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side,
-                    BlockHistogram& histogram) {
-  histogram.clear();
-  const std::int32_t right = std::min(x + side, page.width());
-  const std::int32_t bottom = std::min(y + side, page.height());
-  for (std::int32_t py = y; py < bottom; ++py) {
-    for (std::int32_t px = x; px < right; ++px) histogram.add(page.at(px, py));
-  }
-}
-
 void orderPass(std::span<ColourEntry> entries) {
   const std::size_t n = entries.size();
   if (n >= 255) {
@@ -44,35 +34,59 @@ void orderPass(std::span<ColourEntry> entries) {
   }
 }
 
-const BlockHistogram& SlidingBlock::moveTo(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side) {
-  if (placed_ && x == x_ && y == y_ + 1 && side == side_ && side > 0) {
-    dropRow(y_);
-    if (y_ + side_ < page.height()) readRow(page, y_ + side_);
-    y_ = y;
-    return histogram_;
+template <typename Visit>
+void SlidingBlock::alongRow(std::int32_t y, Visit visit) {
+  std::uint8_t* row = greys_.data() + static_cast<std::size_t>(y % side_) * static_cast<std::size_t>(side_);
+  std::int32_t column = x_ % side_;
+  for (std::int32_t px = x_; px < right_; ++px) {
+    visit(px, y, row[column]);
+    if (++column == side_) column = 0;
   }
+}
+
+template <typename Visit>
+void SlidingBlock::alongColumn(std::int32_t x, Visit visit) {
+  std::uint8_t* column = greys_.data() + static_cast<std::size_t>(x % side_);
+  std::int32_t row = y_ % side_;
+  for (std::int32_t py = y_; py < bottom_; ++py) {
+    visit(x, py, column[static_cast<std::size_t>(row) * static_cast<std::size_t>(side_)]);
+    if (++row == side_) row = 0;
+  }
+}
+
+const BlockHistogram& SlidingBlock::moveTo(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side) {
+  const auto read = reader(page);
+  const auto drop = [&](std::int32_t, std::int32_t, std::uint8_t grey) { histogram_.remove(grey); };
+  if (!placed_ || side != side_ || side <= 0) {
+    place(page, x, y, side);
+  } else if (x == x_ && y == y_ + 1) {
+    alongRow(y_, drop);
+    if (y_ + side_ < page.height()) alongRow(y_ + side_, read);
+    y_ = y;
+    bottom_ = std::min(y_ + side_, page.height());
+  } else if (y == y_ && x > x_ && x - x_ < side_ / 2) {
+    // Sliding costs two columns a step, reading afresh a side of them.
+    for (; x_ < x; ++x_) {
+      alongColumn(x_, drop);
+      if (x_ + side_ < page.width()) alongColumn(x_ + side_, read);
+    }
+    right_ = std::min(x_ + side_, page.width());
+  } else if (x != x_ || y != y_) {
+    place(page, x, y, side);
+  }
+  return histogram_;
+}
+
+void SlidingBlock::place(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side) {
   placed_ = true;
   side_ = side;
   x_ = x;
   y_ = y;
-  columns_ = std::max(std::min(x + side, page.width()) - x, 0);
-  rows_.resize(static_cast<std::size_t>(side) * static_cast<std::size_t>(side));
+  right_ = std::min(x + side, page.width());
+  bottom_ = std::min(y + side, page.height());
+  greys_.resize(static_cast<std::size_t>(side) * static_cast<std::size_t>(side));
   histogram_.clear();
-  for (std::int32_t row = y; row < std::min(y + side, page.height()); ++row) readRow(page, row);
-  return histogram_;
-}
-
-void SlidingBlock::readRow(const SharedPage& page, std::int32_t y) {
-  std::uint8_t* slot = rowSlot(y);
-  for (std::int32_t i = 0; i < columns_; ++i) {
-    slot[i] = page.at(x_ + i, y);
-    histogram_.add(slot[i]);
-  }
-}
-
-void SlidingBlock::dropRow(std::int32_t y) {
-  const std::uint8_t* slot = rowSlot(y);
-  for (std::int32_t i = 0; i < columns_; ++i) histogram_.remove(slot[i]);
+  for (std::int32_t py = y; py < bottom_; ++py) alongRow(py, reader(page));
 }
 
 void buildColourList(const BlockHistogram& histogram, ColourList& list) {

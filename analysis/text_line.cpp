@@ -94,16 +94,23 @@ void TextBand::take(const CharBlob& blob, std::int32_t seedHeight) {
 
 std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& page, std::int32_t x, const RowScan& scan,
                                      OverflowMemo& overflows) {
-  blockHistogram(page, x, scan.y, std::max(scan.seedHeight, kMinBlockSide), scratch.histogram);
-  buildColourList(scratch.histogram, scratch.colours);
-  const std::optional<ColourPair> pair = splitColours(scratch.colours.entries(), scan.margin / 4);
-  if (!pair) return std::nullopt;
-  const std::int32_t text = scan.level == -1 ? pair->text : scan.level;
+  // The block holds the pixel (x, y), so it always yields a colour pair. When
+  // the seed box gave the text grey, the pair is needed only for a grown
+  // blob, and most columns fail the pixel test before.
+  const auto blockColours = [&] {
+    buildColourList(scratch.scanBlock.moveTo(page, x, scan.y, std::max(scan.seedHeight, kMinBlockSide)),
+                    scratch.colours);
+    return *splitColours(scratch.colours.entries(), scan.margin / 4);
+  };
+  std::optional<ColourPair> pair;
+  if (scan.level == -1) pair = blockColours();
+  const std::int32_t text = pair ? pair->text : scan.level;
   if (!withinTolerance(std::int32_t{page.at(x, scan.y)}, text, scan.margin)) return std::nullopt;
 
   PixelList& pixels = scratch.registry.nextSlot();
   if (!overflows.grow(page, scratch.visited, x, scan.y, text, scan.margin, scan.fillLimit, pixels)) return std::nullopt;
   const std::int32_t index = scratch.registry.registerNext();
+  if (!pair) pair = blockColours();
   return measureBlob(extentOf(page, pixels), index, *pair);
 }
 

@@ -1,5 +1,9 @@
-// Takes one input page through the whole pipeline: checks, JPEG conversion,
+// Takes one input through the whole pipeline: checks, JPEG conversion,
 // reading, band analysis on one thread per band, merging, and the outputs.
+// An input of several pages (TIFF, PDF) is taken through page by page, one
+// page in memory at a time; the diagnostic files then describe the last page.
+// The output's extension chooses its format (page_writer.h): a TIFF or PDF
+// output holds every page, a BMP or PNG output is one file a page.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +20,15 @@ struct ProcessRequest {
   bool writeChars = false;
   std::string coordinateFolder;       // empty: the coordinate files go beside the input
   std::int32_t bandCount = 1;         // clamped to 1..64
-  bool dashIsStandardOutput = false;  // an outputPath of "-" means standard output
+  bool dashIsStandardOutput = false;  // an outputPath of "-" means standard output (a BMP)
+  std::int32_t pdfDpi = 300;          // resolution PDF pages are drawn at, kMinPdfDpi..kMaxPdfDpi
+  bool bilevel = false;               // PNG, TIFF, PDF output of one bit a pixel: below 255 is black
 };
+
+// Where page `page` (from 0) of an input of `pageCount` pages is written when
+// every page is a file of its own: the output path itself for a single page,
+// else NAME-0001.EXT, NAME-0002.EXT, ...
+std::string pageOutputPath(const std::string& outputPath, std::int32_t page, std::int32_t pageCount);
 
 // Returns 0 when the run completed and 1 when it stopped at a check or could
 // not write what it was asked to, after the host has shown the reason.

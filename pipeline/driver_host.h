@@ -29,6 +29,11 @@ class DriverHost {
   // Synchronous: returns only when the front end has handled it.
   virtual void reportProgress(int band, int thousandths) = 0;
 
+  // The driver starts page `index` (from 0) of an input of `count` pages,
+  // before its bands report; a single page is announced as page 0 of 1. A
+  // front end whose progress is per page only may leave it as it is.
+  virtual void startPage(int /*index*/, int /*count*/) {}
+
   // One of the driver's standard-output diagnostic lines, newline included.
   // Called from any thread; each call is one whole line.
   virtual void diagnosticLine(std::string_view line) = 0;

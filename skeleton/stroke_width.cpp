@@ -91,9 +91,14 @@ CharacterMeasures measureCharacter(const GreyImage& working, const CharacterBox&
   scaleInto({working, box.left - row.left, rasterWidth, rasterHeight}, framed, 1, width, kScaledHeight);
 
   CharacterMeasures measures;
-  measures.inkPixels = static_cast<float>(countInk(framed));
-  skeletonise(framed, true);
-  measures.skeletonPixels = countInk(framed);
+  const std::int32_t ink = countInk(framed);
+  measures.inkPixels = static_cast<float>(ink);
+  // Thinning only removes ink, so a blank character (one of the line outside
+  // the word) has an empty skeleton.
+  if (ink != 0) {
+    skeletonise(framed, true);
+    measures.skeletonPixels = countInk(framed);
+  }
   measures.framedArea = static_cast<float>(static_cast<std::int64_t>(framed.width) * framed.height);
   if (measures.skeletonPixels != 0) {
     const float skeleton = static_cast<float>(measures.skeletonPixels);

@@ -45,28 +45,38 @@ class BlockHistogram {
 };
 
 // The histogram of the side x side block at (x, y), cut at the page edges,
-// carried from one block to the block a row below it by dropping its top row
-// and reading a new bottom row: the seed test asks for the blocks of a column
-// from the top down. The greys are kept as they were read, so the counts
-// always match the pixels they came from.
+// carried over from the block asked for before when the new one lies a row
+// below it (the seed test walks a column from the top down) or a few columns
+// to its right (the row scan walks a row): the rows or columns that leave are
+// dropped and those that enter are read. The greys are kept as they were
+// read, so the counts always match the pixels they came from.
 class SlidingBlock {
  public:
   const BlockHistogram& moveTo(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side);
 
  private:
-  std::uint8_t* rowSlot(std::int32_t y) {
-    return rows_.data() + static_cast<std::size_t>(y % side_) * static_cast<std::size_t>(side_);
+  void place(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side);
+  auto reader(const SharedPage& page) {
+    return [this, &page](std::int32_t x, std::int32_t y, std::uint8_t& slot) {
+      slot = page.at(x, y);
+      histogram_.add(slot);
+    };
   }
-  void readRow(const SharedPage& page, std::int32_t y);
-  void dropRow(std::int32_t y);
+  // Page pixel (x, y) of the block is kept in slot (y % side, x % side).
+  // These call visit(x, y, slot) along row y of the block, or along column x.
+  template <typename Visit>
+  void alongRow(std::int32_t y, Visit visit);
+  template <typename Visit>
+  void alongColumn(std::int32_t x, Visit visit);
 
   bool placed_ = false;
   std::int32_t side_ = 0;
   std::int32_t x_ = 0;
   std::int32_t y_ = 0;
-  std::int32_t columns_ = 0;  // the block's width inside the page
+  std::int32_t right_ = 0;   // one past the block's last column inside the page
+  std::int32_t bottom_ = 0;  // one past its last row inside the page
   BlockHistogram histogram_;
-  std::vector<std::uint8_t> rows_;  // page row y in slot y % side
+  std::vector<std::uint8_t> greys_;
 };
 
 struct ColourEntry {
@@ -95,11 +105,6 @@ struct ColourPair {
   std::int32_t backgroundCount = 0;
   bool operator==(const ColourPair&) const = default;
 };
-
-// Counts the greys of the side x side block whose top-left pixel is (x, y),
-// cut off at the page edges.
-void blockHistogram(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side,
-                    BlockHistogram& histogram);
 
 // One pass of adjacent compare-and-swap by count, not a sort: it moves a
 // strictly larger count one step towards the end, and with fewer than 255

@@ -18,6 +18,7 @@ const char* const kUsage =
     "      --output-dir DIR  folder for the outputs (default: beside each input, NAME.bmp)\n"
     "      --rows            also write INPUT.rows.coords.lisp (word boxes)\n"
     "      --chars           also append to INPUT.chars.coords.lisp (letters)\n"
+    "      --keep-marks      also keep dots, accents, punctuation; clear filled counters\n"
     "      --bands N         analysis threads, 1 to 64 (default: physical cores)\n"
     "  -y, --yes             overwrite existing outputs without asking\n"
     "      --verbose         print the driver's per-column diagnostics on standard output\n"
@@ -71,6 +72,7 @@ constexpr OptionSpec kOptions[] = {
      }},
     {"rows", 0, &Options::writeRows, nullptr},
     {"chars", 0, &Options::writeChars, nullptr},
+    {"keep-marks", 0, &Options::keepMarks, nullptr},
     {"yes", 'y', &Options::assumeYes, nullptr},
     {"verbose", 0, &Options::verbose, nullptr},
     {"help", 'h', &Options::help, nullptr},

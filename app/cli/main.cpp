@@ -137,6 +137,7 @@ InputResult processOne(const Options& options, const std::string& input, int ban
   request.outputPath = glimmer::cli::outputPathFor(options, input);
   request.writeRows = options.writeRows;
   request.writeChars = options.writeChars;
+  request.keepMarks = options.keepMarks;
   request.coordinateFolder = glimmer::cli::coordinateFolderFor(options, input);
   request.bandCount = bands;
   request.dashIsStandardOutput = true;

@@ -264,5 +264,45 @@ TEST_F(DriverTest, EveryRunAtEveryBandCountWritesTheOneBandFiles) {
   }
 }
 
+TEST_F(DriverTest, KeepingMarksChangesTheOutputImageOnly) {
+  // A word of three rings with a dot above it and a short dash inside its box
+  // (which the bands whiten in the page), and a speck far from it.
+  GreyImage page(120, 80);
+  for (const std::int32_t left : {10, 26, 42}) test_support::drawRing(page, left, 10, left + 11, 29, 3, 150);
+  const struct {
+    std::int32_t left, top, right, bottom;
+    bool kept;
+  } marks[] = {{30, 4, 32, 6, true}, {23, 18, 24, 20, true}, {100, 70, 103, 73, false}};
+  for (const auto& m : marks) test_support::fillBox(page, m.left, m.top, m.right, m.bottom, 150);
+  writeFile("page.pnm", "P5\n120 80\n255\n" + std::string(page.pixels.begin(), page.pixels.end()));
+
+  ProcessRequest request;
+  request.inputPath = "page.pnm";
+  request.writeRows = true;
+  std::string plain[3];
+  std::string kept[3];
+  for (std::string* outputs : {plain, kept}) {
+    request.keepMarks = outputs == kept;
+    request.outputPath = request.keepMarks ? "kept.bmp" : "plain.bmp";
+    ASSERT_EQ(processImageFile(request, host, processed), 0);
+    outputs[0] = readFile(request.outputPath);
+    outputs[1] = readFile("skeleton.bmp") + readFile("scores.txt");
+    outputs[2] = readFile("page.pnm.rows.coords.lisp");
+    fs::remove("page.pnm.rows.coords.lisp");
+  }
+  EXPECT_EQ(kept[1], plain[1]);
+  EXPECT_EQ(kept[2], plain[2]);
+  ASSERT_EQ(kept[0].size(), plain[0].size());
+  // Blue byte of pixel (x, y) in a bottom-up 24-bit BMP with 120 * 3 = 360-byte rows.
+  const auto at = [](const std::string& bmp, std::int32_t x, std::int32_t y) {
+    return static_cast<std::uint8_t>(bmp[54 + static_cast<std::size_t>((79 - y) * 360 + x * 3)]);
+  };
+  EXPECT_EQ(at(plain[0], 10, 10), 150 - 128) << "the word is painted";
+  for (const auto& m : marks) {
+    EXPECT_EQ(at(plain[0], m.left, m.top), 255);
+    EXPECT_EQ(at(kept[0], m.left, m.top), m.kept ? 150 - 128 : 255) << m.left << "," << m.top;
+  }
+}
+
 }  // namespace
 }  // namespace glimmer

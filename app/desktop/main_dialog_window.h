@@ -34,6 +34,9 @@ struct DialogPrompts {
 DialogPrompts interactivePrompts();
 
 // The file chooser and the folder picker, configured but not yet shown.
+// The chooser's filter that lists every page format the program reads.
+extern const char* const kPageFilesFilter;
+
 std::unique_ptr<QFileDialog> createImageFileChooser(QWidget* owner);
 std::unique_ptr<QFileDialog> createOutputFolderPicker(QWidget* owner);
 

@@ -1,7 +1,7 @@
 #include "app/desktop/main_dialog.h"
+#include "pipeline/driver.h"
 #include "system/child_process.h"
 #include "system/core_count.h"
-#include "pipeline/driver.h"
 
 namespace glimmer {
 

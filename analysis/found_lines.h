@@ -25,6 +25,7 @@ struct FoundLine {
   StrokeWidthVerdict verdict;
   std::vector<detail::PixelPoint> pixels;  // the word's characters, one after the other
   std::vector<std::size_t> characterEnds;  // where each character's pixels end
+  KeptWord kept;                           // a valid word, for the refinement of marks and counters
 };
 
 struct HeldLines {

@@ -41,9 +41,34 @@ void countVotes(SharedAnalysis& shared, const StrokeWidthVerdict& verdict) {
   }
 }
 
+std::int32_t medianOf(std::vector<std::int32_t>& values) {
+  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
+}
+
+// The word as the refinement of marks and counters needs it. Most characters
+// stand on the baseline and most reach up to the mean line only, whatever
+// marks the word has taken in. A line scanned without one text level took
+// each column's own; the word's is then the median of its characters'.
+KeptWord keptWordOf(const std::vector<CharBlob>& line, const WordCell& word, const detail::RowScan& scan) {
+  std::vector<std::int32_t> tops;
+  std::vector<std::int32_t> bottoms;
+  std::vector<std::int32_t> textGreys;
+  for (const std::int32_t member : word.members) {
+    const CharBlob& blob = line[static_cast<std::size_t>(member)];
+    tops.push_back(blob.top);
+    bottoms.push_back(blob.bottom);
+    textGreys.push_back(blob.textColour);
+  }
+  const std::int32_t level = scan.level == -1 ? medianOf(textGreys) : scan.level;
+  return {word.left, word.top, word.right, word.bottom, medianOf(tops), medianOf(bottoms), level, scan.margin};
+}
+
 // Tests the word's text shape and stroke widths; touches no shared state.
 void judgeWord(const BandScratch& scratch, const SharedPage& page, std::int32_t seedX, std::int32_t seedY,
-               const std::vector<CharBlob>& line, const RowBox& row, const WordCell& word, FoundLine& found) {
+               const detail::RowScan& scan, const std::vector<CharBlob>& line, const RowBox& row, const WordCell& word,
+               FoundLine& found) {
   const std::vector<CharacterBox> cells = detail::makeCharCells(line);
   if (!detail::isTextWord(cells, word)) return;
   found.isText = true;
@@ -57,6 +82,7 @@ void judgeWord(const BandScratch& scratch, const SharedPage& page, std::int32_t 
     found.characterEnds.push_back(found.pixels.size());
   }
   found.verdict = strokeWidthTest(working, cells, word.pixelCount, row, seedX, seedY);
+  if (found.verdict.valid()) found.kept = keptWordOf(line, word, scan);
 }
 
 // Makes a found line take effect: its key is set, and a text word leaves its
@@ -69,6 +95,7 @@ void commitLine(const FoundLine& found, const SharedPage& page, GreyImage& bandI
   countVotes(shared, found.verdict);
   if (found.verdict.valid()) {
     for (const PixelPoint& p : found.pixels) bandImage.at(p.x, p.y) = textPixelValue(page.at(p.x, p.y));
+    shared.keptWords.push_back(found.kept);
   }
   const std::span<const PixelPoint> pixels(found.pixels);
   std::size_t begin = 0;
@@ -87,7 +114,8 @@ void commitLine(const FoundLine& found, const SharedPage& page, GreyImage& bandI
 // commit order, and the keys it met itself; the rest it judges now and
 // commits later.
 void recordLine(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y,
-                const std::vector<CharBlob>& line, GreyImage& bandImage, SharedAnalysis& shared) {
+                const detail::RowScan& scan, const std::vector<CharBlob>& line, GreyImage& bandImage,
+                SharedAnalysis& shared) {
   const RowBox row = rowBoxOf(line);
   FoundLine found;
   found.key = {row.left, row.top, row.right, row.bottom, static_cast<std::int32_t>(line.size())};
@@ -101,7 +129,7 @@ void recordLine(BandScratch& scratch, const SharedPage& page, std::int32_t x, st
       shared.seedCache.insert(found.key);
     }
   }
-  judgeWord(scratch, page, x, y, line, row, detail::splitIntoWords(line).front(), found);
+  judgeWord(scratch, page, x, y, scan, line, row, detail::splitIntoWords(line).front(), found);
   if (held.holding) {
     held.lines.push_back(std::move(found));
     return;
@@ -121,7 +149,7 @@ void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, s
   if (scan && scratch.followedScans.insert(*scan).second) {
     std::vector<CharBlob> line;
     detail::findRowFromSeed(scratch, page, *scan, line);
-    if (!line.empty()) recordLine(scratch, page, x, y, line, bandImage, shared);
+    if (!line.empty()) recordLine(scratch, page, x, y, *scan, line, bandImage, shared);
   }
   scratch.registry.releaseAll();
 }

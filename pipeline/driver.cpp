@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "analysis/shared_analysis.h"
+#include "analysis/word_marks.h"
 #include "formats/bmp_writer.h"
 #include "formats/coordinate_files.h"
 #include "formats/diagnostic_logs.h"
@@ -86,7 +87,7 @@ bool isDiagnosticFile(const std::string& path) {
 }
 
 // Runs one thread per band over the page and merges their images.
-GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
+GreyImage analyseInBands(const GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
   std::vector<BandJob> jobs(static_cast<std::size_t>(bandCount));
   std::barrier<> startLine(bandCount);
   CommitOrder order;
@@ -293,10 +294,15 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
 
     GreyImage& pageImage = outcome.page->image;
     SharedAnalysis shared(pageImage.width, pageImage.height, diagnostics->scores());
+    // The bands whiten the page's word boxes; marks are looked for on the page as read.
+    const GreyImage pageAsRead = request.keepMarks ? pageImage : GreyImage();
     GreyImage result = analyseInBands(pageImage, bandCount, shared, host);
+    GreyImage refined;
+    if (request.keepMarks) refined = withMarksAndCounters(pageAsRead, result, shared.keptWords);
+    const GreyImage& written = request.keepMarks ? refined : result;
 
     if (document) {
-      if (!document->addPage({result, outcome.page->dpiX, outcome.page->dpiY, request.bilevel})) {
+      if (!document->addPage({written, outcome.page->dpiX, outcome.page->dpiY, request.bilevel})) {
         output->fail("the page cannot be encoded");
         return outputFailed(*output);
       }
@@ -307,7 +313,7 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
                          OutputRules{.mayReplace = pageMayReplace[static_cast<std::size_t>(page)]});
       }
       OutputFile& target = output ? *output : *pageFile;
-      if (!target.ok() || !writePage(result, *outcome.page, format, request.bilevel, target) || !target.commit()) {
+      if (!target.ok() || !writePage(written, *outcome.page, format, request.bilevel, target) || !target.commit()) {
         return outputFailed(target);
       }
     }

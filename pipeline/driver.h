@@ -23,6 +23,10 @@ struct ProcessRequest {
   bool dashIsStandardOutput = false;  // an outputPath of "-" means standard output (a BMP)
   std::int32_t pdfDpi = 300;          // resolution PDF pages are drawn at, kMinPdfDpi..kMaxPdfDpi
   bool bilevel = false;               // PNG, TIFF, PDF output of one bit a pixel: below 255 is black
+  // The output image also keeps the dots, accents, punctuation and bullets of
+  // the kept words and clears their letters' filled counters. Diagnostic and
+  // coordinate files stay those of the plain analysis.
+  bool keepMarks = false;
 };
 
 // Returns 0 when the run completed and 1 when it stopped at a check or could

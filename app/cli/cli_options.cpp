@@ -28,6 +28,7 @@ const char* const kUsage =
     "      --bilevel         one bit a pixel, every pixel below 255 black (PNG 1-bit,\n"
     "                        TIFF Group 4, PDF Group 4); not for BMP\n"
     "      --pdf-dpi N       resolution PDF pages are drawn at, 10 to 2400 (default 300)\n"
+    "      --keep-marks      also keep dots, accents, punctuation; clear filled counters\n"
     "      --bands N         analysis threads, 1 to 64 (default: physical cores)\n"
     "  -y, --yes             overwrite existing outputs without asking\n"
     "      --verbose         print the driver's per-column diagnostics on standard output\n"
@@ -100,6 +101,7 @@ constexpr OptionSpec kOptions[] = {
     {"bilevel", 0, &Options::bilevel, nullptr},
     {"rows", 0, &Options::writeRows, nullptr},
     {"chars", 0, &Options::writeChars, nullptr},
+    {"keep-marks", 0, &Options::keepMarks, nullptr},
     {"yes", 'y', &Options::assumeYes, nullptr},
     {"verbose", 0, &Options::verbose, nullptr},
     {"help", 'h', &Options::help, nullptr},

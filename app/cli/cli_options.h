@@ -20,6 +20,7 @@ struct Options {
   std::string outputDir;   // --output-dir: empty means beside each input
   bool writeRows = false;
   bool writeChars = false;
+  bool keepMarks = false;
   std::optional<int> bands;    // default: the machine's core count
   std::string format = "bmp";  // --format: the extension of the outputs it names
   bool formatGiven = false;

@@ -255,9 +255,12 @@ TEST_F(CliTest, ASignalStopsTheDecoderRemovesTemporariesAndEndsTheRunByThatSigna
   }
   ::close(channel[0]);
   ASSERT_EQ(::write(channel[1], "P5\n", 3), 3);
-  for (int wait = 0; wait < 1000 && fs::is_empty("tmp"); ++wait) ::usleep(10000);
-  EXPECT_FALSE(fs::is_empty("tmp"));
-  ::usleep(100000);  // the page file is made just after its folder
+  const auto pageStored = [] {  // its folder holds the page being copied
+    for (const auto& entry : fs::directory_iterator("tmp")) return fs::exists(entry.path() / "stdin");
+    return false;
+  };
+  for (int wait = 0; wait < 1000 && !pageStored(); ++wait) ::usleep(10000);
+  EXPECT_TRUE(pageStored());
   ::kill(cli, SIGHUP);
   int status = 0;
   ASSERT_EQ(::waitpid(cli, &status, 0), cli);

@@ -162,12 +162,15 @@ std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /
   // glibc's posix_spawnp reports a failed exec (program missing, not
   // executable) as its result, so a command that cannot start never looks
   // like a child that ran.
-  if (posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
-    return kChildNotStarted;
-  }
   // A signal that ends the run while the child works ends the child too: it
   // leads its own session, so the terminal's signals do not reach it.
-  setChildToStop(child);
+  {
+    const InterruptsHeld held;
+    if (posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
+      return kChildNotStarted;
+    }
+    setChildToStop(child);
+  }
   const std::int32_t status = timeLimit ? waitWithLimit(child, *timeLimit) : waitWithoutLimit(child);
   setChildToStop(0);
   if (capture) *errorOutput = capture->text();

@@ -35,6 +35,8 @@ Box clippedTo(const GreyImage& image, Box box) {
 constexpr std::int32_t kClearContrast = 64;
 // How far the pale, blurred edge of a stroke reaches from its ink.
 constexpr std::int32_t kEdgeWidth = 2;
+// Text greys and margins this close describe the same ink.
+constexpr std::int32_t kSameGrey = 16;
 
 // How one word's greys divide: its text grey within its margin, and what lies
 // nearer the paper around it than its text grey.
@@ -253,9 +255,33 @@ void clearCounters(const GreyImage& page, const GreyImage& words, const KeptWord
   }
 }
 
+// The same line met from several of its characters is recorded as several
+// words, each a tail of the longest. A word inside the box of a larger one on
+// the same band, grown from about the same grey, would repeat its work. The
+// larger words come first, so the choice does not depend on the words' order.
+std::vector<KeptWord> distinctWords(std::span<const KeptWord> words) {
+  const auto area = [](const KeptWord& w) {
+    return std::int64_t{w.right - w.left + 1} * std::int64_t{w.bottom - w.top + 1};
+  };
+  std::vector<KeptWord> sorted(words.begin(), words.end());
+  std::sort(sorted.begin(), sorted.end(),
+            [&](const KeptWord& a, const KeptWord& b) { return area(a) != area(b) ? area(a) > area(b) : a < b; });
+  std::vector<KeptWord> distinct;
+  for (const KeptWord& w : sorted) {
+    const bool repeated = std::any_of(distinct.begin(), distinct.end(), [&](const KeptWord& d) {
+      return d.meanLine == w.meanLine && d.baseline == w.baseline && d.left <= w.left && w.right <= d.right &&
+             d.top <= w.top && w.bottom <= d.bottom && std::abs(d.textLevel - w.textLevel) <= kSameGrey &&
+             std::abs(d.margin - w.margin) <= kSameGrey;
+    });
+    if (!repeated) distinct.push_back(w);
+  }
+  return distinct;
+}
+
 }  // namespace
 
-GreyImage withMarksAndCounters(const GreyImage& page, const GreyImage& words, std::span<const KeptWord> kept) {
+GreyImage withMarksAndCounters(const GreyImage& page, const GreyImage& words, std::span<const KeptWord> allKept) {
+  const std::vector<KeptWord> kept = distinctWords(allKept);
   std::vector<WordGreys> greys;
   greys.reserve(kept.size());
   for (const KeptWord& word : kept) greys.emplace_back(word, paperAround(page, words, word));

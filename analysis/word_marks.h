@@ -5,6 +5,7 @@
 // gives both back, near the kept words only.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <span>
 
@@ -22,7 +23,7 @@ struct KeptWord {
   std::int32_t baseline = 0;   // the x-height band
   std::int32_t textLevel = 0;  // the grey its letters were grown from
   std::int32_t margin = 0;     // how far from it their greys reached
-  bool operator==(const KeptWord&) const = default;
+  auto operator<=>(const KeptWord&) const = default;
 };
 
 // `words` is the analysis output for `page` (the page as it was read, before

@@ -25,6 +25,7 @@
 #include "pipeline/bands.h"
 #include "skeleton/skeletonise.h"
 #include "system/output_file.h"
+#include "system/path_text.h"
 
 namespace glimmer {
 
@@ -113,13 +114,6 @@ GreyImage analyseInBands(const GreyImage& page, std::int32_t bandCount, SharedAn
   return result;
 }
 
-// "-0001" for the first page.
-std::string pageSuffix(std::int32_t page) {
-  char suffix[16];
-  std::snprintf(suffix, sizeof suffix, "-%04d", page + 1);
-  return suffix;
-}
-
 // "Cannot read PNG file scan.png: ..." or "Cannot read page 3 of TIFF file book.tif: ...".
 std::string readProblem(PageFormat format, const std::string& inputPath, std::int32_t page,
                         const std::string& problem) {
@@ -177,17 +171,6 @@ void appendVoteLines(const SharedAnalysis& shared, LineSink& scores) {
 }
 
 }  // namespace
-
-std::string pageOutputPath(const std::string& outputPath, std::int32_t page, std::int32_t pageCount) {
-  if (pageCount <= 1) return outputPath;
-  const std::string number = pageSuffix(page);
-  const std::size_t slash = outputPath.rfind('/');
-  const std::size_t dot = outputPath.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1) {
-    return outputPath + number;
-  }
-  return outputPath.substr(0, dot) + number + outputPath.substr(dot);
-}
 
 int processImageFile(const ProcessRequest& request, DriverHost& host, std::string& processedPnmPath) {
   // The run replaces its diagnostic files and writes skeleton.bmp in the
@@ -347,7 +330,7 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
       coordinatesWritten = false;
     };
     // The coordinate files of one page of many are named after the input and the page.
-    const std::string pageName = pageCount > 1 ? inputPath + pageSuffix(page) : inputPath;
+    const std::string pageName = inputPath + pageOutputPath("", page, pageCount);
     if (request.writeRows) reportProblem(writeRowCoordinates(shared.textRows, pageName, request.coordinateFolder));
     if (request.writeChars) {
       reportProblem(writeCharCoordinates(dropDuplicateLetters(shared.letters), pageName, request.coordinateFolder));

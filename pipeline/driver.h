@@ -29,11 +29,6 @@ struct ProcessRequest {
   bool keepMarks = false;
 };
 
-// Where page `page` (from 0) of an input of `pageCount` pages is written when
-// every page is a file of its own: the output path itself for a single page,
-// else NAME-0001.EXT, NAME-0002.EXT, ...
-std::string pageOutputPath(const std::string& outputPath, std::int32_t page, std::int32_t pageCount);
-
 // Returns 0 when the run completed and 1 when it stopped at a check or could
 // not write what it was asked to, after the host has shown the reason.
 // `processedPnmPath` receives the PNM actually read after a successful run:

@@ -113,7 +113,7 @@ TEST(WordMarksTest, WhatIsNoMarkOrLiesFarFromAKeptWordStaysWhite) {
       {"letter-sized blob beside the word", {114, 40, 122, 52}, 255},
       {"dot two x-heights above", {95, 14, 97, 16}, 255},
       {"a single pixel", {85, 30, 85, 30}, 255},
-      {"blob reaching out of the word's surroundings", {118, 55, 180, 80}, 255},
+      {"stroke reaching far below the word", {118, 55, 120, 80}, 255},
   };
   for (const Expectation& e : white) line.mark(e.box);
   line.mark({95, 34, 97, 36}, 170);    // nearer the paper than the ink

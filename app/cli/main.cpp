@@ -140,6 +140,8 @@ InputResult processOne(const Options& options, const std::string& input, int ban
   request.keepMarks = options.keepMarks;
   request.coordinateFolder = glimmer::cli::coordinateFolderFor(options, input);
   request.bandCount = bands;
+  request.pdfDpi = options.pdfDpi;
+  request.bilevel = options.bilevel;
   request.dashIsStandardOutput = true;
   const bool toStandardOutput = request.outputPath == glimmer::cli::kStandardOutput;
   const auto earlier = toStandardOutput ? std::nullopt : identityOf(request.outputPath);

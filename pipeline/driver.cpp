@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "analysis/shared_analysis.h"
+#include "analysis/word_marks.h"
 #include "formats/bmp_writer.h"
 #include "formats/coordinate_files.h"
 #include "formats/diagnostic_logs.h"
@@ -24,6 +25,7 @@
 #include "pipeline/bands.h"
 #include "skeleton/skeletonise.h"
 #include "system/output_file.h"
+#include "system/path_text.h"
 
 namespace glimmer {
 
@@ -85,7 +87,7 @@ bool isDiagnosticFile(const std::string& path) {
 }
 
 // Runs one thread per band over the page and merges their images.
-GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
+GreyImage analyseInBands(const GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
   std::vector<BandJob> jobs(static_cast<std::size_t>(bandCount));
   std::barrier<> startLine(bandCount);
   CommitOrder order;
@@ -110,13 +112,6 @@ GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis
   GreyImage result = std::move(jobs.front().bandImage);
   for (std::size_t i = 1; i < jobs.size(); ++i) result = mergeBandImages(result, jobs[i].bandImage);
   return result;
-}
-
-// "-0001" for the first page.
-std::string pageSuffix(std::int32_t page) {
-  char suffix[16];
-  std::snprintf(suffix, sizeof suffix, "-%04d", page + 1);
-  return suffix;
 }
 
 // "Cannot read PNG file scan.png: ..." or "Cannot read page 3 of TIFF file book.tif: ...".
@@ -176,17 +171,6 @@ void appendVoteLines(const SharedAnalysis& shared, LineSink& scores) {
 }
 
 }  // namespace
-
-std::string pageOutputPath(const std::string& outputPath, std::int32_t page, std::int32_t pageCount) {
-  if (pageCount <= 1) return outputPath;
-  const std::string number = pageSuffix(page);
-  const std::size_t slash = outputPath.rfind('/');
-  const std::size_t dot = outputPath.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1) {
-    return outputPath + number;
-  }
-  return outputPath.substr(0, dot) + number + outputPath.substr(dot);
-}
 
 int processImageFile(const ProcessRequest& request, DriverHost& host, std::string& processedPnmPath) {
   // The run replaces its diagnostic files and writes skeleton.bmp in the
@@ -310,10 +294,15 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
 
     GreyImage& pageImage = outcome.page->image;
     SharedAnalysis shared(pageImage.width, pageImage.height, diagnostics->scores());
+    // The bands whiten the page's word boxes; marks are looked for on the page as read.
+    const GreyImage pageAsRead = request.keepMarks ? pageImage : GreyImage();
     GreyImage result = analyseInBands(pageImage, bandCount, shared, host);
+    GreyImage refined;
+    if (request.keepMarks) refined = withMarksAndCounters(pageAsRead, result, shared.keptWords);
+    const GreyImage& written = request.keepMarks ? refined : result;
 
     if (document) {
-      if (!document->addPage({result, outcome.page->dpiX, outcome.page->dpiY, request.bilevel})) {
+      if (!document->addPage({written, outcome.page->dpiX, outcome.page->dpiY, request.bilevel})) {
         output->fail("the page cannot be encoded");
         return outputFailed(*output);
       }
@@ -324,7 +313,7 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
                          OutputRules{.mayReplace = pageMayReplace[static_cast<std::size_t>(page)]});
       }
       OutputFile& target = output ? *output : *pageFile;
-      if (!target.ok() || !writePage(result, *outcome.page, format, request.bilevel, target) || !target.commit()) {
+      if (!target.ok() || !writePage(written, *outcome.page, format, request.bilevel, target) || !target.commit()) {
         return outputFailed(target);
       }
     }
@@ -341,7 +330,7 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
       coordinatesWritten = false;
     };
     // The coordinate files of one page of many are named after the input and the page.
-    const std::string pageName = pageCount > 1 ? inputPath + pageSuffix(page) : inputPath;
+    const std::string pageName = inputPath + pageOutputPath("", page, pageCount);
     if (request.writeRows) reportProblem(writeRowCoordinates(shared.textRows, pageName, request.coordinateFolder));
     if (request.writeChars) {
       reportProblem(writeCharCoordinates(dropDuplicateLetters(shared.letters), pageName, request.coordinateFolder));

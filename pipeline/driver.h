@@ -23,12 +23,11 @@ struct ProcessRequest {
   bool dashIsStandardOutput = false;  // an outputPath of "-" means standard output (a BMP)
   std::int32_t pdfDpi = 300;          // resolution PDF pages are drawn at, kMinPdfDpi..kMaxPdfDpi
   bool bilevel = false;               // PNG, TIFF, PDF output of one bit a pixel: below 255 is black
+  // The output image also keeps the dots, accents, punctuation and bullets of
+  // the kept words and clears their letters' filled counters. Diagnostic and
+  // coordinate files stay those of the plain analysis.
+  bool keepMarks = false;
 };
-
-// Where page `page` (from 0) of an input of `pageCount` pages is written when
-// every page is a file of its own: the output path itself for a single page,
-// else NAME-0001.EXT, NAME-0002.EXT, ...
-std::string pageOutputPath(const std::string& outputPath, std::int32_t page, std::int32_t pageCount);
 
 // Returns 0 when the run completed and 1 when it stopped at a check or could
 // not write what it was asked to, after the host has shown the reason.

@@ -10,6 +10,13 @@ namespace glimmer {
 
 inline constexpr const char* kErrorTitle = "Glimmer - Error";
 
+// The progress of a whole input in thousandths: pages before `page` done,
+// and `pagePermille` of that one.
+constexpr int inputProgress(int page, int pageCount, int pagePermille) {
+  return pageCount <= 0 ? pagePermille
+                        : static_cast<int>((static_cast<long long>(page) * 1000 + pagePermille) / pageCount);
+}
+
 class DriverHost {
  public:
   virtual ~DriverHost() = default;

@@ -1,7 +1,6 @@
 // The child process runner on POSIX systems: posix_spawnp in a new session with
 // /dev/null as the standard streams, then waitpid.
 #include <fcntl.h>
-#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -160,22 +159,18 @@ std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /
   SpawnSetup setup(capture ? capture->fd() : -1);
   if (!setup.ready()) return kChildNotStarted;
   pid_t child = 0;
-  // A signal that ends the run while the child works ends the child too: it
-  // leads its own session, so the terminal's signals do not reach it. They
-  // are held back from the start until the child is registered, so that one
-  // arriving in between cannot miss it; the child starts with none held.
-  sigset_t ending;
-  sigset_t previous;
-  sigemptyset(&ending);
-  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signalNumber);
-  pthread_sigmask(SIG_BLOCK, &ending, &previous);
   // glibc's posix_spawnp reports a failed exec (program missing, not
   // executable) as its result, so a command that cannot start never looks
   // like a child that ran.
-  const int spawnError = posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ);
-  if (spawnError == 0) setChildToStop(child);
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  if (spawnError != 0) return kChildNotStarted;
+  // A signal that ends the run while the child works ends the child too: it
+  // leads its own session, so the terminal's signals do not reach it.
+  {
+    const InterruptsHeld held;
+    if (posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
+      return kChildNotStarted;
+    }
+    setChildToStop(child);
+  }
   const std::int32_t status = timeLimit ? waitWithLimit(child, *timeLimit) : waitWithoutLimit(child);
   setChildToStop(0);
   if (capture) *errorOutput = capture->text();

@@ -71,8 +71,18 @@ class WorkerHost : public DriverHost {
   }
 
   void reportProgress(int band, int thousandths) override {
-    dialog_.view_.runOnDialogThread([&] { dialog_.updateProgress(band, thousandths, bandCount_); });
+    dialog_.view_.runOnDialogThread([&] { dialog_.updateProgress(band, thousandths, bandCount_, page_, pageCount_); });
   }
+
+  void startPage(int index, int count) override {
+    page_ = index;
+    pageCount_ = count;
+    // Each later page starts its bands afresh; the first keeps the table as
+    // the previous run left it, as a run of one page does.
+    if (index > 0) dialog_.view_.runOnDialogThread([&] { dialog_.state_.progressTable.clear(); });
+  }
+
+  int pageCount() const { return pageCount_; }
 
   void diagnosticLine(std::string_view line) override {
     std::fwrite(line.data(), 1, line.size(), stdout);
@@ -82,6 +92,9 @@ class WorkerHost : public DriverHost {
  private:
   MainDialog& dialog_;
   const int bandCount_;
+  // Written by the driver's thread before the bands of a page start; read by them after.
+  int page_ = 0;
+  int pageCount_ = 1;
 };
 
 MainDialog::MainDialog(MainDialogView& view, Settings& settings, MainDialogServices services)
@@ -106,9 +119,9 @@ void MainDialog::start() {
   if (view_.isAskOnStartupChecked()) browseInputFile();
 }
 
-void MainDialog::updateProgress(int band, std::int32_t thousandths, int runBandCount) {
+void MainDialog::updateProgress(int band, std::int32_t thousandths, int runBandCount, int page, int pageCount) {
   state_.progressTable.record(band, thousandths);
-  view_.setProgressPosition(state_.progressTable.mean(runBandCount));
+  view_.setProgressPosition(inputProgress(page, pageCount, state_.progressTable.mean(runBandCount)));
 }
 
 void MainDialog::onAskOnStartupClicked() { settings_.askForFileOnStartup = !settings_.askForFileOnStartup; }
@@ -184,7 +197,8 @@ void MainDialog::processingWorker(const WorkerInput& input) {
     view_.setProcessingButtonsEnabled(true);
     view_.setProgressPosition(kProgressFull);
     view_.showMessage("Finished processing", "Done");
-    state_.lastOutputPath = outputPath;
+    // An input of several pages gives one BMP a page: the first is the one to open.
+    state_.lastOutputPath = pageOutputPath(outputPath, 0, host.pageCount());
     view_.setOpenOutputEnabled(true);
     settings_.lastInputFolder = absoluteFolderOf(input.inputPath);
     settings_.lastOutputFolder = absoluteFolder(input.outputFolder);

@@ -86,7 +86,8 @@ class MainDialog {
   // Runs the worker's last steps on the dialog's thread and marks the run over there.
   void finishRun(const std::function<void()>& lastSteps);
   // The progress update for one band's report; runs on the dialog's thread.
-  void updateProgress(int band, std::int32_t thousandths, int runBandCount);
+  // The bar covers every page of the input: `page` of `pageCount` is under way.
+  void updateProgress(int band, std::int32_t thousandths, int runBandCount, int page, int pageCount);
 
   MainDialogView& view_;
   Settings& settings_;

@@ -51,11 +51,17 @@ QString runChooser(QFileDialog& chooser) {
 
 }  // namespace
 
+const char* const kPageFilesFilter =
+    "Page images (*.jpg *.jpeg *.pnm *.pgm *.ppm *.pbm *.png *.tif *.tiff *.webp *.pdf "
+    "*.JPG *.JPEG *.PNM *.PGM *.PPM *.PBM *.PNG *.TIF *.TIFF *.WEBP *.PDF)";
+
 std::unique_ptr<QFileDialog> createImageFileChooser(QWidget* owner, const QString& startFolder) {
   auto chooser = std::make_unique<QFileDialog>(owner, "Select Graphics file...", startFolder);
   chooser->setAcceptMode(QFileDialog::AcceptOpen);
   chooser->setFileMode(QFileDialog::ExistingFile);
-  chooser->setNameFilters({"JPG (*.jpg)", "JPEG (*.jpeg)", "PNM (*.pnm)"});
+  // The three first are the dialog's own; then every page format the driver
+  // reads (it tells them by their first bytes), and any file at all.
+  chooser->setNameFilters({"JPG (*.jpg)", "JPEG (*.jpeg)", "PNM (*.pnm)", kPageFilesFilter, "All files (*)"});
   chooser->selectNameFilter("JPG (*.jpg)");
   return chooser;
 }

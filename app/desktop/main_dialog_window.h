@@ -38,6 +38,9 @@ DialogPrompts interactivePrompts();
 std::unique_ptr<QFileDialog> createImageFileChooser(QWidget* owner, const QString& startFolder = {});
 std::unique_ptr<QFileDialog> createOutputFolderPicker(QWidget* owner, const QString& startFolder = {});
 
+// The chooser's filter that lists every page format the program reads.
+extern const char* const kPageFilesFilter;
+
 class MainDialogWindow : public QDialog, public MainDialogView {
   Q_OBJECT
 

@@ -10,6 +10,7 @@
 
 #include "app/desktop/tests/fake_dialog_view.h"
 #include "common/tests/scratch_dir.h"
+#include "system/path_text.h"
 
 namespace glimmer {
 namespace {
@@ -142,6 +143,23 @@ TEST_F(MainDialogTest, BarShowsTheMeanOfAllBandsAndASuccessEnablesOpenOutputImag
   dialog.openOutputImage();
   EXPECT_EQ(viewed.size(), 2u);
   EXPECT_EQ(view.messages.back(), (Message{"Output file no longer exists", "Glimmer - Error"}));
+}
+
+TEST_F(MainDialogTest, TheBarCoversEveryPageAndOpenOutputImageShowsTheFirst) {
+  cores = 2;
+  driver = [&](const ProcessRequest& request, DriverHost& host, std::string&) {
+    for (int page = 0; page < 2; ++page) {
+      host.startPage(page, 2);
+      host.reportProgress(0, 500);
+      host.reportProgress(1, 1000);
+      writeFile(pageOutputPath(request.outputPath, page, 2), "BM");
+    }
+    return 0;
+  };
+  processFile("/scans/book.tif", outFolder);
+  EXPECT_EQ(view.progressPositions, (std::vector<int>{125, 375, 625, 875, 1000}));
+  dialog.openOutputImage();
+  EXPECT_EQ(viewed, std::vector<std::string>{outFolder + "/book-0001.bmp"});
 }
 
 TEST_F(MainDialogTest, FailuresReenableTheButtonsAndKeepTheLastRun) {

@@ -105,7 +105,8 @@ TEST_F(MainDialogWindowTest, ShowsTheControlsTextsAndChoosersInTemplateOrder) {
   const std::unique_ptr<QFileDialog> chooser = createImageFileChooser(&window, startFolder);
   EXPECT_EQ(chooser->windowTitle(), "Select Graphics file...");
   EXPECT_EQ(chooser->directory().absolutePath(), startFolder);
-  EXPECT_EQ(chooser->nameFilters(), (QStringList{"JPG (*.jpg)", "JPEG (*.jpeg)", "PNM (*.pnm)"}));
+  EXPECT_EQ(chooser->nameFilters(),
+            (QStringList{"JPG (*.jpg)", "JPEG (*.jpeg)", "PNM (*.pnm)", kPageFilesFilter, "All files (*)"}));
   EXPECT_EQ(createOutputFolderPicker(&window)->windowTitle(), "Browse for mail folder");
 
   window.close();

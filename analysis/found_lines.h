@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <set>
+#include <span>
 #include <vector>
 
 #include "analysis/detail/blob_growth.h"
@@ -16,6 +17,24 @@
 
 namespace glimmer {
 
+// A character of a word: its blob's pixels as a bitmap over the blob's box (a
+// band may hold thousands of words), and the pixel the growth started from,
+// whose claim decides whether the character is a letter already.
+class FoundCharacter {
+ public:
+  explicit FoundCharacter(std::span<const detail::PixelPoint> pixels);
+
+  // The pixels, the start pixel first.
+  void pixels(std::vector<detail::PixelPoint>& out) const;
+
+ private:
+  detail::PixelPoint start_;
+  std::int32_t left_ = 0;
+  std::int32_t top_ = 0;
+  std::int32_t width_ = 0;
+  std::vector<bool> inked_;  // row by row over the box
+};
+
 // A line whose key the band set, with the first word of the line: the only
 // word a new key lets through, since every word of a line carries its key.
 struct FoundLine {
@@ -23,8 +42,8 @@ struct FoundLine {
   bool isText = false;  // the word has the shape of text; the fields below are set only then
   TextRow row;
   StrokeWidthVerdict verdict;
-  std::vector<detail::PixelPoint> pixels;  // the word's characters, one after the other
-  std::vector<std::size_t> characterEnds;  // where each character's pixels end
+  std::vector<FoundCharacter> characters;
+  KeptWord kept;  // a valid word, for the refinement of marks and counters
 };
 
 struct HeldLines {

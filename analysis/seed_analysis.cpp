@@ -1,9 +1,9 @@
 #include "analysis/seed_analysis.h"
 
 #include <algorithm>
-#include <atomic>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "analysis/detail/letter_record.h"
@@ -41,22 +41,47 @@ void countVotes(SharedAnalysis& shared, const StrokeWidthVerdict& verdict) {
   }
 }
 
+std::int32_t medianOf(std::vector<std::int32_t>& values) {
+  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
+}
+
+// The word as the refinement of marks and counters needs it. Most characters
+// stand on the baseline and most reach up to the mean line only, whatever
+// marks the word has taken in. A line scanned without one text level took
+// each column's own; the word's is then the median of its characters'.
+KeptWord keptWordOf(const std::vector<CharBlob>& line, const WordCell& word, const detail::RowScan& scan) {
+  std::vector<std::int32_t> tops;
+  std::vector<std::int32_t> bottoms;
+  std::vector<std::int32_t> textGreys;
+  for (const std::int32_t member : word.members) {
+    const CharBlob& blob = line[static_cast<std::size_t>(member)];
+    tops.push_back(blob.top);
+    bottoms.push_back(blob.bottom);
+    textGreys.push_back(blob.textColour);
+  }
+  const std::int32_t level = scan.level == -1 ? medianOf(textGreys) : scan.level;
+  return {word.left, word.top, word.right, word.bottom, medianOf(tops), medianOf(bottoms), level, scan.margin};
+}
+
 // Tests the word's text shape and stroke widths; touches no shared state.
 void judgeWord(const BandScratch& scratch, const SharedPage& page, std::int32_t seedX, std::int32_t seedY,
-               const std::vector<CharBlob>& line, const RowBox& row, const WordCell& word, FoundLine& found) {
+               const detail::RowScan& scan, const std::vector<CharBlob>& line, const RowBox& row, const WordCell& word,
+               FoundLine& found) {
   const std::vector<CharacterBox> cells = detail::makeCharCells(line);
   if (!detail::isTextWord(cells, word)) return;
   found.isText = true;
   found.row = {word.left - 2, word.right + 2, word.top - 2, word.bottom + 2, word.topLimit, word.bottomLimit};
   GreyImage working(row.right - row.left + 1, row.bottom - row.top + 1);
   for (const std::int32_t member : word.members) {
-    for (const PixelPoint& p : scratch.registry.pixels(line[static_cast<std::size_t>(member)].blobIndex)) {
-      working.at(p.x - row.left, p.y - row.top) = textPixelValue(page.at(p.x, p.y));
-      found.pixels.push_back(p);
-    }
-    found.characterEnds.push_back(found.pixels.size());
+    const std::span<const PixelPoint> pixels =
+        scratch.registry.pixels(line[static_cast<std::size_t>(member)].blobIndex);
+    for (const PixelPoint& p : pixels) working.at(p.x - row.left, p.y - row.top) = textPixelValue(page.at(p.x, p.y));
+    found.characters.emplace_back(pixels);
   }
   found.verdict = strokeWidthTest(working, cells, word.pixelCount, row, seedX, seedY);
+  if (found.verdict.valid()) found.kept = keptWordOf(line, word, scan);
 }
 
 // Makes a found line take effect: its key is set, and a text word leaves its
@@ -67,15 +92,15 @@ void commitLine(const FoundLine& found, const SharedPage& page, GreyImage& bandI
   if (!found.isText) return;
   shared.textRows.push_back(found.row);
   countVotes(shared, found.verdict);
-  if (found.verdict.valid()) {
-    for (const PixelPoint& p : found.pixels) bandImage.at(p.x, p.y) = textPixelValue(page.at(p.x, p.y));
-  }
-  const std::span<const PixelPoint> pixels(found.pixels);
-  std::size_t begin = 0;
-  for (const std::size_t end : found.characterEnds) {
-    detail::recordLetter(shared.letterMask, shared.letters, pixels.subspan(begin, end - begin), shared.letterCounter,
-                         found.row.baselo, found.row.basehi);
-    begin = end;
+  if (found.verdict.valid()) shared.keptWords.push_back(found.kept);
+  std::vector<PixelPoint> pixels;
+  for (const FoundCharacter& character : found.characters) {
+    character.pixels(pixels);
+    if (found.verdict.valid()) {
+      for (const PixelPoint& p : pixels) bandImage.at(p.x, p.y) = textPixelValue(page.at(p.x, p.y));
+    }
+    detail::recordLetter(shared.letterMask, shared.letters, pixels, shared.letterCounter, found.row.baselo,
+                         found.row.basehi);
   }
   ++shared.letterCounter;
 }
@@ -87,7 +112,8 @@ void commitLine(const FoundLine& found, const SharedPage& page, GreyImage& bandI
 // commit order, and the keys it met itself; the rest it judges now and
 // commits later.
 void recordLine(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y,
-                const std::vector<CharBlob>& line, GreyImage& bandImage, SharedAnalysis& shared) {
+                const detail::RowScan& scan, const std::vector<CharBlob>& line, GreyImage& bandImage,
+                SharedAnalysis& shared) {
   const RowBox row = rowBoxOf(line);
   FoundLine found;
   found.key = {row.left, row.top, row.right, row.bottom, static_cast<std::int32_t>(line.size())};
@@ -101,7 +127,7 @@ void recordLine(BandScratch& scratch, const SharedPage& page, std::int32_t x, st
       shared.seedCache.insert(found.key);
     }
   }
-  judgeWord(scratch, page, x, y, line, row, detail::splitIntoWords(line).front(), found);
+  judgeWord(scratch, page, x, y, scan, line, row, detail::splitIntoWords(line).front(), found);
   if (held.holding) {
     held.lines.push_back(std::move(found));
     return;
@@ -121,9 +147,35 @@ void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, s
   if (scan && scratch.followedScans.insert(*scan).second) {
     std::vector<CharBlob> line;
     detail::findRowFromSeed(scratch, page, *scan, line);
-    if (!line.empty()) recordLine(scratch, page, x, y, line, bandImage, shared);
+    if (!line.empty()) recordLine(scratch, page, x, y, *scan, line, bandImage, shared);
   }
   scratch.registry.releaseAll();
+}
+
+FoundCharacter::FoundCharacter(std::span<const PixelPoint> pixels) : start_(pixels.front()) {
+  PixelPoint greatest = start_;
+  PixelPoint least = start_;
+  for (const PixelPoint& p : pixels) {
+    least = {std::min(least.x, p.x), std::min(least.y, p.y)};
+    greatest = {std::max(greatest.x, p.x), std::max(greatest.y, p.y)};
+  }
+  left_ = least.x;
+  top_ = least.y;
+  width_ = greatest.x - least.x + 1;
+  inked_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(greatest.y - least.y + 1));
+  for (const PixelPoint& p : pixels) {
+    inked_[static_cast<std::size_t>(p.y - top_) * static_cast<std::size_t>(width_) +
+           static_cast<std::size_t>(p.x - left_)] = true;
+  }
+}
+
+void FoundCharacter::pixels(std::vector<PixelPoint>& out) const {
+  out.assign(1, start_);
+  for (std::size_t i = 0; i < inked_.size(); ++i) {
+    const PixelPoint p{left_ + static_cast<std::int32_t>(i % static_cast<std::size_t>(width_)),
+                       top_ + static_cast<std::int32_t>(i / static_cast<std::size_t>(width_))};
+    if (inked_[i] && p != start_) out.push_back(p);
+  }
 }
 
 void commitHeldLines(BandScratch& scratch, const SharedPage& page, GreyImage& bandImage, SharedAnalysis& shared) {

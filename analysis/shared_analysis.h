@@ -11,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "analysis/word_marks.h"
 #include "common/line_sink.h"
 #include "common/records.h"
 
@@ -51,6 +52,9 @@ struct SharedAnalysis {
   std::int32_t letterCounter = 0;              // numbers accepted words
   std::map<std::int32_t, std::int32_t> votes;  // stroke-width vote key -> count
   LineSink& scores;                            // scores.txt
+
+  // Every word painted into a band image, for the refinement of marks and counters.
+  std::vector<KeptWord> keptWords;
 };
 
 }  // namespace glimmer

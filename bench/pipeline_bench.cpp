@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "system/core_count.h"
 #include "pipeline/driver.h"
+#include "system/core_count.h"
 
 namespace {
 

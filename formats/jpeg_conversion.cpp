@@ -84,8 +84,8 @@ std::string temporaryFolderProblem(const std::string& folder, int error) {
 // result goes, or by the interrupt cleanup when a signal ends the run first.
 class DecodedPage {
  public:
-  DecodedPage(int folder, std::string name)
-      : folder_(folder), name_(std::move(name)), cleanup_(InterruptCleanup::removeFile(folder_, name_)) {}
+  DecodedPage(int folder, std::string name, InterruptCleanup cleanup)
+      : folder_(folder), name_(std::move(name)), cleanup_(std::move(cleanup)) {}
   ~DecodedPage() {
     unlinkat(folder_, name_.c_str(), 0);
     cleanup_.release();
@@ -146,13 +146,14 @@ JpegConversion convertJpegToPnm(const std::string& inputPath, std::chrono::milli
     return result;
   }
   std::string name;
-  const int descriptor = createTemporaryFile(folder, ".pnm", 0600, name);
+  InterruptCleanup cleanup;
+  const int descriptor = createTemporaryFile(folder, ".pnm", 0600, name, cleanup);
   if (descriptor < 0) {
     result.message = temporaryFolderProblem(folderPath, errno);
     close(folder);
     return result;
   }
-  result.page = std::make_unique<DecodedPage>(folder, name);
+  result.page = std::make_unique<DecodedPage>(folder, name, std::move(cleanup));
   const std::string pnmPath = folderPath + "/" + name;
 
   // The arguments go to the decoder one by one: no quoting could carry every

@@ -38,7 +38,7 @@ struct CommitOrder {
 struct BandJob {
   std::int32_t index = 0;
   BandRange range;
-  GreyImage* page = nullptr;
+  const GreyImage* page = nullptr;
   SharedAnalysis* shared = nullptr;
   DriverHost* host = nullptr;
   std::barrier<>* startLine = nullptr;

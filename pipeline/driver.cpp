@@ -9,19 +9,23 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "analysis/shared_analysis.h"
+#include "analysis/word_marks.h"
 #include "formats/bmp_writer.h"
 #include "formats/coordinate_files.h"
 #include "formats/diagnostic_logs.h"
 #include "formats/jpeg_conversion.h"
-#include "formats/pnm_reader.h"
+#include "formats/page_reader.h"
+#include "formats/page_writer.h"
 #include "pipeline/bands.h"
 #include "skeleton/skeletonise.h"
 #include "system/output_file.h"
+#include "system/path_text.h"
 
 namespace glimmer {
 
@@ -83,7 +87,7 @@ bool isDiagnosticFile(const std::string& path) {
 }
 
 // Runs one thread per band over the page and merges their images.
-GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
+GreyImage analyseInBands(const GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
   std::vector<BandJob> jobs(static_cast<std::size_t>(bandCount));
   std::barrier<> startLine(bandCount);
   CommitOrder order;
@@ -108,6 +112,50 @@ GreyImage analyseInBands(GreyImage& page, std::int32_t bandCount, SharedAnalysis
   GreyImage result = std::move(jobs.front().bandImage);
   for (std::size_t i = 1; i < jobs.size(); ++i) result = mergeBandImages(result, jobs[i].bandImage);
   return result;
+}
+
+// "Cannot read PNG file scan.png: ..." or "Cannot read page 3 of TIFF file book.tif: ...".
+std::string readProblem(PageFormat format, const std::string& inputPath, std::int32_t page,
+                        const std::string& problem) {
+  std::string text = "Cannot read ";
+  if (page >= 0) text += "page " + std::to_string(page + 1) + " of ";
+  return text + pageFormatName(format) + " file " + inputPath + ": " + problem;
+}
+
+// Why the input cannot be opened: "Not a valid PNM file (...)" for anything
+// that is neither a PNM page nor a format told by its first bytes.
+std::string openProblem(const OpenOutcome& input, const std::string& inputPath) {
+  if (input.format != PageFormat::pnm && input.format != PageFormat::unknown) {
+    return readProblem(input.format, inputPath, -1, input.problem);
+  }
+  return input.problem.empty() ? "Not a valid PNM file" : "Not a valid PNM file (" + input.problem + ")";
+}
+
+// "BMP file (out.bmp)", "PNG file (out.png)", ... as the messages name an output.
+std::string outputLabel(OutputFormat format, const std::string& path) {
+  return std::string(outputFormatName(format)) + " file (" + path + ")";
+}
+
+// The checks before an output is written: it is not the input, and an existing
+// regular file is replaced only when the user says so (a device or FIFO is
+// written into). Sets `mayReplace`; false when the run must stop.
+bool checkOutput(const std::string& inputPath, const std::string& path, OutputFormat format, DriverHost& host,
+                 bool& mayReplace) {
+  if (sameFile(inputPath, path)) {
+    host.showError(outputLabel(format, path) + " is the input file - choose another output", kErrorTitle);
+    return false;
+  }
+  mayReplace = regularFileExists(path);
+  return !mayReplace ||
+         host.askYesNo(outputLabel(format, path) + " already exists - Do yo wish to overwrite it?", kErrorTitle);
+}
+
+// Writes one result page into `output`, which the caller commits.
+bool writePage(const GreyImage& result, const Page& page, OutputFormat format, bool bilevel, OutputFile& output) {
+  if (format == OutputFormat::bmp) return writeBmp(result, output);
+  const std::vector<std::uint8_t> bytes = encodePng({result, page.dpiX, page.dpiY, bilevel});
+  if (bytes.empty()) return output.fail("the page cannot be encoded");
+  return output.write(bytes);
 }
 
 void appendVoteLines(const SharedAnalysis& shared, LineSink& scores) {
@@ -138,12 +186,18 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
   const std::string& inputPath = request.inputPath;
   const std::string& outputPath = request.outputPath;
   const bool toStandardOutput = request.dashIsStandardOutput && outputPath == "-";
+  const OutputFormat format = toStandardOutput ? OutputFormat::bmp : outputFormatOf(outputPath);
   if (!toStandardOutput && isDiagnosticFile(outputPath)) {
-    host.showError(formatted("BMP file (%s) is one of the run's diagnostic files - choose another output", outputPath),
+    host.showError(outputLabel(format, outputPath) + " is one of the run's diagnostic files - choose another output",
                    kErrorTitle);
     return 1;
   }
-  DiagnosticFiles diagnostics;
+  if (request.bilevel && format == OutputFormat::bmp) {
+    host.showError(outputLabel(format, outputPath) + " cannot be bilevel - choose a PNG, TIFF or PDF output",
+                   kErrorTitle);
+    return 1;
+  }
+  std::optional<DiagnosticFiles> diagnostics(std::in_place);
 
   if (inputPath.empty()) {
     host.showError("No input file specified", kErrorTitle);
@@ -153,29 +207,32 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     host.showError(problem, kErrorTitle);
     return 1;
   }
-  if (!toStandardOutput && sameFile(inputPath, outputPath)) {
-    host.showError(formatted("BMP file (%s) is the input file - choose another output", outputPath), kErrorTitle);
-    return 1;
-  }
-  // Only a regular file is overwritten; a device or FIFO is written into. An
-  // output that appears while the run works is replaced only with agreement.
-  const bool replaceAgreed = !toStandardOutput && regularFileExists(outputPath);
-  if (replaceAgreed &&
-      !host.askYesNo(formatted("BMP file (%s) already exists - Do yo wish to overwrite it?", outputPath),
-                     kErrorTitle)) {
-    return 1;
-  }
-  // Opened before the work, so that an output that cannot be had is reported at once.
-  OutputFile output(outputPath, {.mayReplace = replaceAgreed, .dashIsStandardOutput = request.dashIsStandardOutput});
-  const auto outputFailed = [&] {
-    host.showError(formatted("Cannot create BMP file (%s): ", outputPath) + output.failure(), kErrorTitle);
+
+  // The one output file: every page of a TIFF or PDF output, or the result of a
+  // single page. It is opened before the work, so that an output that cannot be
+  // had is reported at once.
+  std::optional<OutputFile> output;
+  const auto outputFailed = [&](const OutputFile& file) {
+    host.showError("Cannot create " + outputLabel(format, file.path()) + ": " + file.failure(), kErrorTitle);
     return 1;
   };
-  if (!output.ok()) return outputFailed();
+  const auto openOutput = [&] {
+    bool mayReplace = false;
+    if (!toStandardOutput && !checkOutput(inputPath, outputPath, format, host, mayReplace)) return false;
+    output.emplace(outputPath,
+                   OutputRules{.mayReplace = mayReplace, .dashIsStandardOutput = request.dashIsStandardOutput});
+    if (!output->ok()) outputFailed(*output);
+    return output->ok();
+  };
+  // A TIFF or PDF input may hold many pages, each written to a file of its own
+  // when the output is BMP or PNG: those names are known once the input is open.
+  const PageFormat sniffed = detectPageFileFormat(inputPath);
+  const bool oneOutputFile = holdsManyPages(format) || (sniffed != PageFormat::tiff && sniffed != PageFormat::pdf);
+  if (oneOutputFile && !openOutput()) return 1;
 
   std::string pnmPath = inputPath;
   JpegConversion conversion;  // holds the decoded page of a JPEG input until the run ends
-  if (isJpegPath(inputPath)) {
+  if (isJpegPath(inputPath) || sniffed == PageFormat::jpeg) {
     conversion = convertJpegToPnm(inputPath);
     if (!conversion.ok) {
       host.showError(conversion.message, kErrorTitle);
@@ -185,39 +242,102 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     if (!conversion.warning.empty()) host.showWarning(conversion.warning);
   }
 
-  PnmResult pnm = readPnm(pnmPath);
-  if (!pnm.image) {
-    host.showError(pnm.problem.empty() ? "Not a valid PNM file" : "Not a valid PNM file (" + pnm.problem + ")",
-                   kErrorTitle);
+  ReadOptions readOptions;
+  readOptions.pdfDpi = std::clamp(request.pdfDpi, kMinPdfDpi, kMaxPdfDpi);
+  OpenOutcome input = openPageFile(pnmPath, readOptions);
+  if (!input.source) {
+    host.showError(openProblem(input, inputPath), kErrorTitle);
     return 1;
   }
-  if (!pnm.warning.empty()) host.showWarning("Damaged PNM file (" + pnm.warning + ")");
-
-  GreyImage& page = *pnm.image;
-  SharedAnalysis shared(page.width, page.height, diagnostics.scores());
-  const std::int32_t bandCount = std::clamp(request.bandCount, 1, kMaxBands);
-  GreyImage result = analyseInBands(page, bandCount, shared, host);
-
-  if (!writeBmp(result, output) || !output.commit()) return outputFailed();
-  skeletonise(result, true);
-  {
-    // A diagnostic: a skeleton that cannot be written is skipped.
-    OutputFile skeleton(kSkeletonFileName, {.mayReplace = true, .ownName = true});
-    if (writeBmp(result, skeleton)) skeleton.commit();
+  const std::int32_t pageCount = input.source->pageCount();
+  std::vector<bool> pageMayReplace(static_cast<std::size_t>(pageCount), false);
+  if (!oneOutputFile && pageCount == 1 && !openOutput()) return 1;
+  if (!oneOutputFile && pageCount > 1) {
+    if (toStandardOutput) {
+      host.showError(formatted("Specified image file (%s) has several pages - standard output takes one", inputPath),
+                     kErrorTitle);
+      return 1;
+    }
+    for (std::int32_t page = 0; page < pageCount; ++page) {
+      bool mayReplace = false;
+      if (!checkOutput(inputPath, pageOutputPath(outputPath, page, pageCount), format, host, mayReplace)) return 1;
+      pageMayReplace[static_cast<std::size_t>(page)] = mayReplace;
+    }
   }
 
-  bool coordinatesWritten = true;
-  const auto reportProblem = [&](const std::string& problem) {
-    if (problem.empty()) return;
-    host.showError(problem, kErrorTitle);
-    coordinatesWritten = false;
+  const std::unique_ptr<PageDocument> document = holdsManyPages(format) ? makePageDocument(format) : nullptr;
+  // A TIFF or PDF output is written with the pages done, also when a later page fails.
+  const auto finishDocument = [&](std::int32_t pagesDone) {
+    if (!document || pagesDone == 0) return true;
+    const std::vector<std::uint8_t> bytes = document->finish();
+    if (bytes.empty()) output->fail("the file cannot be encoded");
+    if (output->ok() && output->write(bytes) && output->commit()) return true;
+    outputFailed(*output);
+    return false;
   };
-  if (request.writeRows) reportProblem(writeRowCoordinates(shared.textRows, inputPath, request.coordinateFolder));
-  if (request.writeChars) {
-    reportProblem(writeCharCoordinates(dropDuplicateLetters(shared.letters), inputPath, request.coordinateFolder));
+
+  const std::int32_t bandCount = std::clamp(request.bandCount, 1, kMaxBands);
+  bool coordinatesWritten = true;
+  for (std::int32_t page = 0; page < pageCount; ++page) {
+    host.startPage(page, pageCount);
+    PageOutcome outcome = input.source->readPage(page);
+    if (!outcome.page) {
+      std::string message = readProblem(input.format, inputPath, pageCount > 1 ? page : -1, outcome.problem);
+      if (page == 1) message += " - page 1 was written";
+      if (page > 1) message += " - pages 1 to " + std::to_string(page) + " were written";
+      if (finishDocument(page)) host.showError(message, kErrorTitle);
+      return 1;
+    }
+    if (!outcome.warning.empty()) host.showWarning("Damaged PNM file (" + outcome.warning + ")");
+    // Each page's run replaces the diagnostic files again, as a run of one page does.
+    if (page > 0) diagnostics.emplace();
+
+    GreyImage& pageImage = outcome.page->image;
+    SharedAnalysis shared(pageImage.width, pageImage.height, diagnostics->scores());
+    // The bands whiten the page's word boxes; marks are looked for on the page as read.
+    const GreyImage pageAsRead = request.keepMarks ? pageImage : GreyImage();
+    GreyImage result = analyseInBands(pageImage, bandCount, shared, host);
+    GreyImage refined;
+    if (request.keepMarks) refined = withMarksAndCounters(pageAsRead, result, shared.keptWords);
+    const GreyImage& written = request.keepMarks ? refined : result;
+
+    if (document) {
+      if (!document->addPage({written, outcome.page->dpiX, outcome.page->dpiY, request.bilevel})) {
+        output->fail("the page cannot be encoded");
+        return outputFailed(*output);
+      }
+    } else {
+      std::optional<OutputFile> pageFile;
+      if (!output) {
+        pageFile.emplace(pageOutputPath(outputPath, page, pageCount),
+                         OutputRules{.mayReplace = pageMayReplace[static_cast<std::size_t>(page)]});
+      }
+      OutputFile& target = output ? *output : *pageFile;
+      if (!target.ok() || !writePage(written, *outcome.page, format, request.bilevel, target) || !target.commit()) {
+        return outputFailed(target);
+      }
+    }
+    skeletonise(result, true);
+    {
+      // A diagnostic: a skeleton that cannot be written is skipped.
+      OutputFile skeleton(kSkeletonFileName, {.mayReplace = true, .ownName = true});
+      if (writeBmp(result, skeleton)) skeleton.commit();
+    }
+
+    const auto reportProblem = [&](const std::string& problem) {
+      if (problem.empty()) return;
+      host.showError(problem, kErrorTitle);
+      coordinatesWritten = false;
+    };
+    // The coordinate files of one page of many are named after the input and the page.
+    const std::string pageName = inputPath + pageOutputPath("", page, pageCount);
+    if (request.writeRows) reportProblem(writeRowCoordinates(shared.textRows, pageName, request.coordinateFolder));
+    if (request.writeChars) {
+      reportProblem(writeCharCoordinates(dropDuplicateLetters(shared.letters), pageName, request.coordinateFolder));
+    }
+    appendVoteLines(shared, diagnostics->scores());
   }
-  appendVoteLines(shared, diagnostics.scores());
-  if (!coordinatesWritten) return 1;
+  if (!finishDocument(pageCount) || !coordinatesWritten) return 1;
   processedPnmPath = pnmPath;
   return 0;
 }

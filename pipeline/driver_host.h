@@ -10,6 +10,13 @@ namespace glimmer {
 
 inline constexpr const char* kErrorTitle = "Glimmer - Error";
 
+// The progress of a whole input in thousandths: pages before `page` done,
+// and `pagePermille` of that one.
+constexpr int inputProgress(int page, int pageCount, int pagePermille) {
+  return pageCount <= 0 ? pagePermille
+                        : static_cast<int>((static_cast<long long>(page) * 1000 + pagePermille) / pageCount);
+}
+
 class DriverHost {
  public:
   virtual ~DriverHost() = default;
@@ -28,6 +35,11 @@ class DriverHost {
   // Progress of one band in thousandths (0..999), sent from that band's thread.
   // Synchronous: returns only when the front end has handled it.
   virtual void reportProgress(int band, int thousandths) = 0;
+
+  // The driver starts page `index` (from 0) of an input of `count` pages,
+  // before its bands report; a single page is announced as page 0 of 1. A
+  // front end whose progress is per page only may leave it as it is.
+  virtual void startPage(int /*index*/, int /*count*/) {}
 
   // One of the driver's standard-output diagnostic lines, newline included.
   // Called from any thread; each call is one whole line.

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 seconds="${FUZZ_SECONDS:-45}"
 build=build-fuzz
-targets=(pnm_reader_fuzzer settings_fuzzer command_line_fuzzer driver_fuzzer)
+targets=(pnm_reader_fuzzer page_reader_fuzzer settings_fuzzer command_line_fuzzer driver_fuzzer)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DGLIMMER_BUILD_FUZZERS=ON -DGLIMMER_BUILD_DESKTOP=OFF -DGLIMMER_BUILD_TESTS=OFF \

@@ -5,7 +5,8 @@ packages=(
   g++ cmake ninja-build clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
-  libjpeg-turbo-progs
+  libjpeg-turbo-progs xdg-utils
+  libleptonica-dev libpoppler-cpp-dev zlib1g-dev
   xvfb xauth xdotool
   clang libclang-rt-14-dev
 )

@@ -39,4 +39,12 @@ std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool h
 
 inline constexpr std::size_t kErrorOutputLimit = 4096;
 
+// Starts a program (the arguments one by one, the program first) that the
+// caller does not wait for, such as a viewer, detached as runChildArguments
+// detaches it. It is watched for `watch` only: a program that cannot start, or
+// that fails within that time (non-zero exit, or a signal), gives the reason
+// in words; anything else gives the empty text. A child still running then is
+// reaped in the background when it ends.
+std::string startDetachedChild(const std::vector<std::string>& arguments, std::chrono::milliseconds watch);
+
 }  // namespace glimmer

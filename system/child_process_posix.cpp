@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
@@ -135,6 +136,15 @@ class ErrorCapture {
   int fd_;
 };
 
+// The null-ended argument array that the spawn call takes.
+std::vector<char*> argumentVector(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
 }  // namespace
 
 std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /*hidden*/,
@@ -142,10 +152,7 @@ std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /
   // Without a window system's start-up hints there is nothing to hide: the
   // child shows a window only if it opens one itself.
   if (arguments.empty() || arguments.front().empty()) return kChildNotStarted;
-  std::vector<char*> argv;
-  argv.reserve(arguments.size() + 1);
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
+  std::vector<char*> argv = argumentVector(arguments);
 
   std::optional<ErrorCapture> capture;
   if (errorOutput != nullptr) capture.emplace();
@@ -155,16 +162,51 @@ std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /
   // glibc's posix_spawnp reports a failed exec (program missing, not
   // executable) as its result, so a command that cannot start never looks
   // like a child that ran.
-  if (posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
-    return kChildNotStarted;
-  }
   // A signal that ends the run while the child works ends the child too: it
   // leads its own session, so the terminal's signals do not reach it.
-  setChildToStop(child);
+  {
+    const InterruptsHeld held;
+    if (posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
+      return kChildNotStarted;
+    }
+    setChildToStop(child);
+  }
   const std::int32_t status = timeLimit ? waitWithLimit(child, *timeLimit) : waitWithoutLimit(child);
   setChildToStop(0);
   if (capture) *errorOutput = capture->text();
   return status;
+}
+
+std::string startDetachedChild(const std::vector<std::string>& arguments, std::chrono::milliseconds watch) {
+  if (arguments.empty() || arguments.front().empty()) return "no program given";
+  std::vector<char*> argv = argumentVector(arguments);
+  SpawnSetup setup(-1);
+  if (!setup.ready()) return "cannot prepare a child process";
+  pid_t child = 0;
+  if (const int error = posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ);
+      error != 0) {
+    return arguments.front() + ": " + std::strerror(error);
+  }
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + watch;
+  int status = 0;
+  for (;;) {
+    const pid_t waited = waitFor(child, status, WNOHANG);
+    if (waited < 0) return {};  // already reaped elsewhere: nothing left to watch
+    if (waited == child) {
+      if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+      return arguments.front() + (WIFEXITED(status) ? " exited with status " + std::to_string(WEXITSTATUS(status))
+                                                    : " ended by signal " + std::to_string(WTERMSIG(status)));
+    }
+    if (Clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // Still running, as a viewer may stay: its end is collected without holding anyone up.
+  std::thread([child] {
+    int ignored = 0;
+    waitFor(child, ignored, 0);
+  }).detach();
+  return {};
 }
 
 std::int32_t runChildProcess(const std::string& commandLine, bool hidden) {

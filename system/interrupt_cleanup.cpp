@@ -18,6 +18,7 @@ namespace {
 enum SlotState : int { kFree = 0, kClaimed = 1, kActive = 2 };
 enum class Undo { kRemove, kTruncate, kRemoveFolder };
 
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 constexpr std::size_t kSlots = 64;
 constexpr std::size_t kNameCapacity = 256;
 
@@ -70,7 +71,7 @@ void undoEverything(int signalNumber) {
 }  // namespace
 
 void installInterruptCleanup() {
-  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+  for (const int signalNumber : kCleanupSignals) {
     struct sigaction previous {};
     if (::sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
     struct sigaction action {};
@@ -127,5 +128,14 @@ void InterruptCleanup::release() {
 }
 
 void setChildToStop(pid_t processGroup) { childToStop.store(processGroup); }
+
+InterruptsHeld::InterruptsHeld() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (const int signalNumber : kCleanupSignals) sigaddset(&held, signalNumber);
+  pthread_sigmask(SIG_BLOCK, &held, &previous_);
+}
+
+InterruptsHeld::~InterruptsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
 
 }  // namespace glimmer

@@ -4,6 +4,7 @@
 // Everything the handler does is safe inside a signal handler.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <string>
@@ -48,5 +49,19 @@ class InterruptCleanup {
 // The child process group the run waits for, stopped with SIGKILL when a signal
 // ends the run; 0 when there is none.
 void setChildToStop(pid_t processGroup);
+
+// Holds back, in the calling thread and while it lives, the signals the
+// cleanup acts on, so that a child can be started and registered as one step:
+// a signal in between would otherwise leave the child running.
+class InterruptsHeld {
+ public:
+  InterruptsHeld();
+  ~InterruptsHeld();
+  InterruptsHeld(const InterruptsHeld&) = delete;
+  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
 
 }  // namespace glimmer

@@ -178,12 +178,8 @@ void OutputFile::openReplacement(const std::string& name, const struct stat* exi
   if (existing != nullptr) existing_ = *existing;
   // A file that replaces another is private until it takes the other's mode
   // at the commit; a new file gets the mode any new file gets.
-  fd_ = createTemporaryFile(folder_, ".tmp", replacesExisting_ ? 0600 : 0666, temporaryName_);
-  if (fd_ < 0) {
-    failWithErrno(errno);
-    return;
-  }
-  cleanup_ = InterruptCleanup::removeFile(folder_, temporaryName_);
+  fd_ = createTemporaryFile(folder_, ".tmp", replacesExisting_ ? 0600 : 0666, temporaryName_, cleanup_);
+  if (fd_ < 0) failWithErrno(errno);
 }
 
 void OutputFile::openAppend(const std::string& name) {

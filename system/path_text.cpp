@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 namespace glimmer {
 
 std::string replaceAll(const std::string& source, const std::string& search, const std::string& replacement) {
@@ -33,6 +35,18 @@ bool folderExists(const std::string& path) {
   // path needs no trimming; the status is only read when the query succeeded.
   struct stat status {};
   return !path.empty() && stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::string pageOutputPath(const std::string& outputPath, std::int32_t page, std::int32_t pageCount) {
+  if (pageCount <= 1) return outputPath;
+  char number[16];
+  std::snprintf(number, sizeof number, "-%04d", page + 1);
+  const std::size_t slash = outputPath.rfind('/');
+  const std::size_t dot = outputPath.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1) {
+    return outputPath + number;
+  }
+  return outputPath.substr(0, dot) + number + outputPath.substr(dot);
 }
 
 }  // namespace glimmer

@@ -2,6 +2,7 @@
 // Paths are kept with '/' as the folder separator.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace glimmer {
@@ -20,5 +21,10 @@ bool fileExists(const std::string& path);
 // True when the path names an existing folder; a trailing separator and a root
 // ("/") are accepted.
 bool folderExists(const std::string& path);
+
+// Where page `page` (from 0) of an input of `pageCount` pages is written when
+// every page is a file of its own: the path itself for a single page, else
+// NAME-0001.EXT, NAME-0002.EXT, ... ("-0001" alone for an empty path).
+std::string pageOutputPath(const std::string& path, std::int32_t page, std::int32_t pageCount);
 
 }  // namespace glimmer

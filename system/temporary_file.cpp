@@ -34,22 +34,33 @@ std::uint64_t randomBits() {
 
 bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
-// The process number in a temporary's name, or -1 when the name is not one.
+bool startsWithRandomDigits(std::string_view text) {
+  if (text.size() < kRandomDigits) return false;
+  for (std::size_t i = 0; i < kRandomDigits; ++i) {
+    if (!isHexDigit(text[i])) return false;
+  }
+  return true;
+}
+
+// The process number in a temporary's name, kUnknownOwner for the output
+// temporaries of earlier versions (".glimmer-bmp-RANDOM", which name none),
+// or -1 when the name is not a temporary's.
+constexpr pid_t kUnknownOwner = 0;
+constexpr std::string_view kEarlierPrefix = ".glimmer-bmp-";
+
 pid_t ownerOfTemporaryName(std::string_view name) {
+  if (name.starts_with(kEarlierPrefix)) {
+    return startsWithRandomDigits(name.substr(kEarlierPrefix.size())) ? kUnknownOwner : -1;
+  }
   if (!name.starts_with(kPrefix)) return -1;
   name.remove_prefix(kPrefix.size());
   pid_t owner = 0;
   const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), owner);
   if (error != std::errc() || owner <= 0 || end == name.data() + name.size() || *end != '-') return -1;
-  const std::string_view rest = name.substr(static_cast<std::size_t>(end - name.data()) + 1);
-  if (rest.size() < kRandomDigits) return -1;
-  for (std::size_t i = 0; i < kRandomDigits; ++i) {
-    if (!isHexDigit(rest[i])) return -1;
-  }
-  return owner;
+  return startsWithRandomDigits(name.substr(static_cast<std::size_t>(end - name.data()) + 1)) ? owner : -1;
 }
 
-bool isRunning(pid_t process) { return ::kill(process, 0) == 0 || errno == EPERM; }
+bool isRunning(pid_t process) { return process != kUnknownOwner && (::kill(process, 0) == 0 || errno == EPERM); }
 
 // Each folder is swept once per process: a batch writes many outputs into one.
 bool firstVisit(int folder) {
@@ -87,13 +98,16 @@ int removeStaleTemporaries(int folder, std::chrono::seconds minimumAge) {
   return removed;
 }
 
-int createTemporaryFile(int folder, const std::string& suffix, mode_t mode, std::string& name) {
+int createTemporaryFile(int folder, const std::string& suffix, mode_t mode, std::string& name,
+                        InterruptCleanup& cleanup) {
   if (firstVisit(folder)) removeStaleTemporaries(folder);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     char random[kRandomDigits + 1];
     std::snprintf(random, sizeof random, "%016llx", static_cast<unsigned long long>(randomBits()));
     name = std::string(kPrefix) + std::to_string(::getpid()) + "-" + random + suffix;
+    const InterruptsHeld held;
     const int fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0) cleanup = InterruptCleanup::removeFile(folder, name);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;

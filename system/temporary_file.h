@@ -9,6 +9,8 @@
 #include <chrono>
 #include <string>
 
+#include "system/interrupt_cleanup.h"
+
 namespace glimmer {
 
 // How old a temporary of an ended run must be before it is removed: a run on
@@ -18,15 +20,19 @@ inline constexpr std::chrono::hours kStaleTemporaryAge{24};
 
 // Creates a new file under a fresh temporary name in the folder open as
 // `folder`, with O_EXCL so that it is ours and nothing planted under that name.
-// `mode` as for open (the umask applies). Sets `name`; returns the descriptor
-// (open for reading and writing),
-// or -1 with errno set. Before the first temporary in a folder, stale ones are
-// removed from it (removeStaleTemporaries).
-int createTemporaryFile(int folder, const std::string& suffix, mode_t mode, std::string& name);
+// `mode` as for open (the umask applies). Sets `name`, and `cleanup` to its
+// removal should a signal end the run (made in one step with the file, the
+// folder descriptor must stay open while it is registered). Returns the
+// descriptor (open for reading and writing), or -1 with errno set. Before the
+// first temporary in a folder, stale ones are removed from it.
+int createTemporaryFile(int folder, const std::string& suffix, mode_t mode, std::string& name,
+                        InterruptCleanup& cleanup);
 
 // Removes the regular files in the folder open as `folder` that carry a
 // temporary name, belong to this user, were last changed at least `minimumAge`
-// ago and whose process is no longer running. Returns how many it removed.
+// ago and whose process is no longer running (an earlier version's
+// ".glimmer-bmp-RANDOM", which names no process, counts as such). Returns how
+// many it removed.
 int removeStaleTemporaries(int folder, std::chrono::seconds minimumAge = kStaleTemporaryAge);
 
 }  // namespace glimmer

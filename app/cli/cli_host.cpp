@@ -50,7 +50,14 @@ void CliHost::reportProgress(int band, int thousandths) {
   if (band < 0 || static_cast<std::size_t>(band) >= bandProgress_.size()) return;
   bandProgress_[static_cast<std::size_t>(band)] = thousandths;
   const long sum = std::accumulate(bandProgress_.begin(), bandProgress_.end(), 0L);
-  drawBar(static_cast<int>(sum / static_cast<long>(bandProgress_.size())));
+  drawBar(inputProgress(page_, pageCount_, static_cast<int>(sum / static_cast<long>(bandProgress_.size()))));
+}
+
+void CliHost::startPage(int index, int count) {
+  std::lock_guard lock(mutex_);
+  page_ = index;
+  pageCount_ = count;
+  std::fill(bandProgress_.begin(), bandProgress_.end(), 0);
 }
 
 namespace {

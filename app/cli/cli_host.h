@@ -28,6 +28,7 @@ class CliHost : public DriverHost {
   void showWarning(const std::string& text) override;
   bool askYesNo(const std::string& text, const std::string& title) override;
   void reportProgress(int band, int thousandths) override;
+  void startPage(int index, int count) override;
   void diagnosticLine(std::string_view line) override;
 
   // Clears the progress bar line, if one was drawn.
@@ -50,6 +51,8 @@ class CliHost : public DriverHost {
   std::string label_;
   std::mutex mutex_;
   std::vector<int> bandProgress_;
+  int page_ = 0;  // the page under way, of pageCount_: the bar covers them all
+  int pageCount_ = 1;
   int drawnPercent_ = -1;
   std::string failure_;
   bool declinedOverwrite_ = false;

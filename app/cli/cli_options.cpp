@@ -5,19 +5,31 @@
 #include <filesystem>
 #include <string_view>
 
+#include "formats/page_reader.h"
+#include "formats/page_writer.h"
+
 namespace glimmer::cli {
 
 const char* const kUsage =
     "Usage: glimmer-cli [options] INPUT...\n"
-    "Removes the background from scanned pages (binary PNM, or JPEG through djpeg) and\n"
-    "writes each page's words on white as a 24-bit BMP. An INPUT of '-' reads one PNM\n"
-    "page from standard input; its outputs are named stdin (stdin.bmp).\n"
+    "Removes the background from scanned pages and writes each page's words on white.\n"
+    "Pages in: PNM (P1-P6), PNG, TIFF (every page), WebP, PDF (every page), told by the\n"
+    "file's first bytes, and JPEG through djpeg. Pages out: 24-bit BMP (default), PNG,\n"
+    "TIFF or PDF, lossless, chosen by the output's extension. An INPUT of '-' reads a\n"
+    "page file from standard input; its outputs are named stdin (stdin.bmp).\n"
     "\n"
     "Options (a value may follow as the next argument or as --option=VALUE):\n"
-    "  -o, --output FILE     output BMP (only with a single input); - for standard output\n"
+    "  -o, --output FILE     output file, its extension the format (only with a single\n"
+    "                        input); - for standard output (a BMP)\n"
     "      --output-dir DIR  folder for the outputs (default: beside each input, NAME.bmp)\n"
     "      --rows            also write INPUT.rows.coords.lisp (word boxes)\n"
     "      --chars           also append to INPUT.chars.coords.lisp (letters)\n"
+    "      --format FORMAT   bmp, png, tif or pdf: the outputs --output-dir or the input's\n"
+    "                        folder get (NAME.png, ...); with -o its extension chooses\n"
+    "      --bilevel         one bit a pixel, every pixel below 255 black (PNG 1-bit,\n"
+    "                        TIFF Group 4, PDF Group 4); not for BMP\n"
+    "      --pdf-dpi N       resolution PDF pages are drawn at, 10 to 2400 (default 300)\n"
+    "      --keep-marks      also keep dots, accents, punctuation; clear filled counters\n"
     "      --bands N         analysis threads, 1 to 64 (default: physical cores)\n"
     "  -y, --yes             overwrite existing outputs without asking\n"
     "      --verbose         print the driver's per-column diagnostics on standard output\n"
@@ -28,17 +40,21 @@ const char* const kUsage =
     "in the output folder when one is given, else beside the input.\n"
     "A value that starts with '-' is refused as a likely slip (-o -y); write --output=-y\n"
     "or ./-y for a file of that name. Arguments after -- are all inputs.\n"
-    "scores.txt, logger.txt and skeleton.bmp are written to the current directory.\n"
+    "An input of several pages gives one TIFF or PDF holding every page, in order, or\n"
+    "one BMP or PNG a page: NAME-0001.bmp, NAME-0002.bmp, ... A page that cannot be\n"
+    "read stops that input; the pages before it are kept.\n"
+    "scores.txt, logger.txt and skeleton.bmp are written to the current directory; for\n"
+    "an input of several pages they describe the last page processed.\n"
     "Answering no to an overwrite question keeps the old file and skips that input.\n"
     "Exit status: 0 when no input failed (skipped ones included), 1 when any failed,\n"
     "2 for bad usage.\n";
 
 namespace {
 
-std::optional<int> parseBandCount(const std::string& text) {
+std::optional<int> parseWholeNumber(const std::string& text, int least, int most) {
   int value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > 64) return std::nullopt;
+  if (error != std::errc() || end != text.data() + text.size() || value < least || value > most) return std::nullopt;
   return value;
 }
 
@@ -66,11 +82,27 @@ constexpr OptionSpec kOptions[] = {
      }},
     {"bands", 0, nullptr,
      [](Options& o, const std::string& v) {
-       o.bands = parseBandCount(v);
+       o.bands = parseWholeNumber(v, 1, 64);
        return o.bands ? std::string() : "--bands takes a whole number from 1 to 64, not '" + v + "'";
      }},
+    {"format", 0, nullptr,
+     [](Options& o, const std::string& v) {
+       o.format = v == "tiff" ? "tif" : v;
+       o.formatGiven = true;
+       return o.format == "bmp" || o.format == "png" || o.format == "tif" || o.format == "pdf"
+                  ? std::string()
+                  : "--format takes bmp, png, tif or pdf, not '" + v + "'";
+     }},
+    {"pdf-dpi", 0, nullptr,
+     [](Options& o, const std::string& v) {
+       const std::optional<int> dpi = parseWholeNumber(v, kMinPdfDpi, kMaxPdfDpi);
+       o.pdfDpi = dpi.value_or(0);
+       return dpi ? std::string() : "--pdf-dpi takes a whole number from 10 to 2400, not '" + v + "'";
+     }},
+    {"bilevel", 0, &Options::bilevel, nullptr},
     {"rows", 0, &Options::writeRows, nullptr},
     {"chars", 0, &Options::writeChars, nullptr},
+    {"keep-marks", 0, &Options::keepMarks, nullptr},
     {"yes", 'y', &Options::assumeYes, nullptr},
     {"verbose", 0, &Options::verbose, nullptr},
     {"help", 'h', &Options::help, nullptr},
@@ -101,6 +133,12 @@ std::string validate(const Options& options) {
   }
   if (std::count(options.inputs.begin(), options.inputs.end(), kStandardInput) > 1) {
     return "standard input ('-') can be read only once";
+  }
+  if (options.formatGiven && !options.outputFile.empty()) {
+    return "--format names the outputs; with --output the file's extension chooses the format";
+  }
+  if (options.bilevel && outputFormatOf(outputPathFor(options, options.inputs.front())) == OutputFormat::bmp) {
+    return "--bilevel needs a PNG, TIFF or PDF output, not BMP";
   }
   if (options.outputFile == kStandardOutput && options.verbose) {
     return "--output - writes the image to standard output, where --verbose writes its lines";
@@ -169,7 +207,7 @@ std::string outputPathFor(const Options& options, const std::string& input) {
   const bool fromStandardInput = input == kStandardInput;
   std::filesystem::path name =
       fromStandardInput ? std::filesystem::path(kStandardInputName) : std::filesystem::path(input).filename();
-  name.replace_extension(".bmp");
+  name.replace_extension("." + options.format);
   if (!options.outputDir.empty()) return (std::filesystem::path(options.outputDir) / name).string();
   if (fromStandardInput) return name.string();
   return (std::filesystem::path(input).parent_path() / name).string();

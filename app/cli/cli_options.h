@@ -20,7 +20,12 @@ struct Options {
   std::string outputDir;   // --output-dir: empty means beside each input
   bool writeRows = false;
   bool writeChars = false;
-  std::optional<int> bands;  // default: the machine's core count
+  bool keepMarks = false;
+  std::optional<int> bands;    // default: the machine's core count
+  std::string format = "bmp";  // --format: the extension of the outputs it names
+  bool formatGiven = false;
+  bool bilevel = false;  // PNG, TIFF, PDF outputs of one bit a pixel
+  int pdfDpi = 300;      // resolution PDF pages are drawn at
   bool assumeYes = false;
   bool verbose = false;
   bool help = false;
@@ -35,7 +40,8 @@ struct ParseResult {
 // Options as "--name value", "--name=value" or "-o value"; "--" ends the options.
 ParseResult parseArguments(const std::vector<std::string>& arguments);
 
-// Where one input's BMP goes: -o, else NAME.bmp in the output folder or beside the input.
+// Where one input's output goes: -o, else NAME.EXT (EXT from --format, bmp by
+// default) in the output folder or beside the input.
 std::string outputPathFor(const Options& options, const std::string& input);
 
 // The folder for the coordinate files: the output folder when one is given,

@@ -59,9 +59,13 @@ class StandardInputPage {
     const fs::path temporaryFolder = fs::temp_directory_path();
     std::string pattern = (temporaryFolder / "glimmer-stdin-XXXXXX").string();
     parent_ = ::open(temporaryFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (parent_ < 0 || ::mkdtemp(pattern.data()) == nullptr) return "cannot store standard input (" + reason() + ")";
-    folderName_ = fs::path(pattern).filename();
-    folderCleanup_ = glimmer::InterruptCleanup::removeFolder(parent_, folderName_);
+    if (parent_ < 0) return "cannot store standard input (" + reason() + ")";
+    {
+      const glimmer::InterruptsHeld held;  // the folder and its removal in one step
+      if (::mkdtemp(pattern.data()) == nullptr) return "cannot store standard input (" + reason() + ")";
+      folderName_ = fs::path(pattern).filename();
+      folderCleanup_ = glimmer::InterruptCleanup::removeFolder(parent_, folderName_);
+    }
     folder_ = ::open(pattern.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (folder_ < 0) return "cannot store standard input (" + reason() + ")";
     pageCleanup_ = glimmer::InterruptCleanup::removeFile(folder_, glimmer::cli::kStandardInputName);
@@ -133,8 +137,11 @@ InputResult processOne(const Options& options, const std::string& input, int ban
   request.outputPath = glimmer::cli::outputPathFor(options, input);
   request.writeRows = options.writeRows;
   request.writeChars = options.writeChars;
+  request.keepMarks = options.keepMarks;
   request.coordinateFolder = glimmer::cli::coordinateFolderFor(options, input);
   request.bandCount = bands;
+  request.pdfDpi = options.pdfDpi;
+  request.bilevel = options.bilevel;
   request.dashIsStandardOutput = true;
   const bool toStandardOutput = request.outputPath == glimmer::cli::kStandardOutput;
   const auto earlier = toStandardOutput ? std::nullopt : identityOf(request.outputPath);
@@ -182,6 +189,10 @@ int run(int argc, char** argv) {
   if (options.version) {
     std::printf("glimmer-cli %s\n", GLIMMER_VERSION);
     return 0;
+  }
+  if (options.outputFile == glimmer::cli::kStandardOutput && ::isatty(STDOUT_FILENO) != 0) {
+    std::fprintf(stderr, "glimmer-cli: standard output is a terminal, not a place for an image (-o -)\n");
+    return 1;
   }
   // A folder that cannot take the outputs is reported before any page is analysed.
   const std::string outputFolder = glimmer::cli::outputFolderOf(options);

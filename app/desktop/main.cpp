@@ -1,22 +1,76 @@
 // glimmer: the desktop program. Reads the settings, runs the main dialog until
-// the user ends it, and writes the settings back. It takes no arguments.
+// the user ends it, and writes the settings back. It answers --help and
+// --version on the terminal and otherwise takes no arguments of its own.
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/desktop/main_dialog.h"
 #include "app/desktop/main_dialog_window.h"
 #include "app/shell/settings.h"
 #include "system/interrupt_cleanup.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: glimmer\n"
+    "Opens the Glimmer dialog: choose or drop a page (JPEG or PNM), choose an output\n"
+    "folder, press \"Process File\". The settings live in glimmer.ini beside the program,\n"
+    "or in ~/.config/glimmer/glimmer.ini. For scripts and terminals use glimmer-cli.\n"
+    "\n"
+    "  -h, --help     show this help\n"
+    "      --version  show the version\n";
+
+constexpr const char* kNoDisplay = "glimmer: no display (set DISPLAY or use glimmer-cli)\n";
+
+// Qt ends a program that finds no display with a fatal message about
+// reinstalling it; while the application starts, that becomes our own word.
+QtMessageHandler previousHandler = nullptr;
+
+void startupMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtFatalMsg) {
+    std::fputs(kNoDisplay, stderr);
+    std::_Exit(1);
+  }
+  if (previousHandler != nullptr) previousHandler(type, context, message);
+}
+
+bool hasDisplay() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("glimmer %s\n", GLIMMER_VERSION);
+      return 0;
+    }
+  }
+  if (!hasDisplay()) {
+    std::fputs(kNoDisplay, stderr);
+    return 1;
+  }
+  previousHandler = qInstallMessageHandler(startupMessageHandler);
   glimmer::installInterruptCleanup();  // a run's temporaries go when a signal ends the program
   QApplication application(argc, argv);
+  qInstallMessageHandler(previousHandler);
+
   const std::string settingsPath = glimmer::locateSettingsFile();
   glimmer::Settings settings = glimmer::loadSettings(settingsPath);
 
   glimmer::MainDialogWindow window;
-  glimmer::MainDialog dialog(window, settings.askForFileOnStartup, glimmer::systemServices());
+  glimmer::MainDialog dialog(window, settings, glimmer::systemServices());
   window.bind(dialog);
   dialog.start();
   window.exec();

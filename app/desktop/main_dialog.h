@@ -10,6 +10,7 @@
 
 #include "app/desktop/main_dialog_view.h"
 #include "app/desktop/progress_table.h"
+#include "app/shell/settings.h"
 #include "pipeline/driver.h"
 
 namespace glimmer {
@@ -22,24 +23,29 @@ inline constexpr int kProgressFull = 1000;
 struct MainDialogServices {
   std::function<std::int32_t()> countProcessorCores;
   std::function<int(const ProcessRequest&, DriverHost&, std::string&)> processImageFile;
-  std::function<int(const std::string& commandLine, bool hidden)> runChildProcess;
+  // Shows the image at `path` in the desktop's viewer without waiting for it;
+  // returns why the viewer could not be started, or the empty text.
+  std::function<std::string(const std::string& path)> openImageViewer;
 };
 
-// The real core count, driver and child process runner.
+// The real core count, driver and image viewer (xdg-open).
 MainDialogServices systemServices();
 
 struct MainDialogState {
   ProgressTable progressTable;
   std::string inputPath;
-  std::string outputFolder;    // '/' separators; a browsed folder ends in '/'
-  std::string outputFileName;  // set only by choosing an input file
-  std::string lastOutputPath;  // the BMP of the last successful run
+  std::string outputFolder;      // '/' separators; a browsed folder ends in '/'
+  std::string outputFileName;    // set only by choosing an input file
+  std::string browsedInputPath;  // the input field's text when outputFileName was set
+  std::string lastOutputPath;    // the BMP of the last successful run
 };
 
 class MainDialog {
  public:
-  // `askForFileOnStartup` is the setting that the check box shows and flips.
-  MainDialog(MainDialogView& view, bool& askForFileOnStartup, MainDialogServices services);
+  // The check box shows and flips `settings.askForFileOnStartup`; the
+  // choosers open at its remembered folders, which each choice and each
+  // successful run update.
+  MainDialog(MainDialogView& view, Settings& settings, MainDialogServices services);
   // Joins a worker that has ended. A worker still running waits for the dialog's
   // thread, so the program ends the process instead of destroying a busy dialog.
   ~MainDialog();
@@ -54,6 +60,9 @@ class MainDialog {
   void openOutputImage();
   void startProcessing();
   void browseInputFile();
+  // A page dropped on the dialog: taken as if chosen with the file chooser,
+  // unless a run is under way (the chooser's button is disabled then).
+  void dropInputFile(const std::string& path);
   void browseOutputFolder();
   void onCloseRequest();
 
@@ -71,14 +80,17 @@ class MainDialog {
   };
 
   std::int32_t bandCount() const;
+  // Fills the input field and names the output after a chosen page.
+  void useInputFile(const std::string& path);
   void processingWorker(const WorkerInput& input);
   // Runs the worker's last steps on the dialog's thread and marks the run over there.
   void finishRun(const std::function<void()>& lastSteps);
   // The progress update for one band's report; runs on the dialog's thread.
-  void updateProgress(int band, std::int32_t thousandths, int runBandCount);
+  // The bar covers every page of the input: `page` of `pageCount` is under way.
+  void updateProgress(int band, std::int32_t thousandths, int runBandCount, int page, int pageCount);
 
   MainDialogView& view_;
-  bool& askForFileOnStartup_;
+  Settings& settings_;
   MainDialogServices services_;
   MainDialogState state_;
   std::thread worker_;

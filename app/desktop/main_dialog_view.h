@@ -35,10 +35,11 @@ class MainDialogView {
   // Boxes and choosers, all modal to the dialog; each returns when the user has answered.
   virtual void showMessage(const std::string& text, const std::string& title) = 0;
   virtual bool askYesNo(const std::string& text, const std::string& title) = 0;
-  // The chosen image file, or nothing when the user cancels.
-  virtual std::optional<std::string> chooseImageFile() = 0;
+  // The chosen image file, or nothing when the user cancels. Each chooser
+  // opens at `startFolder`, or where the platform likes when that is empty.
+  virtual std::optional<std::string> chooseImageFile(const std::string& startFolder) = 0;
   // The chosen folder, or the empty text when the user cancels.
-  virtual std::string browseOutputFolder() = 0;
+  virtual std::string browseOutputFolder(const std::string& startFolder) = 0;
 
   virtual void endDialog(int result) = 0;
 

@@ -2,12 +2,16 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+#include <QUrl>
 #include <utility>
 
 #include "app/desktop/dialog_icons.h"
@@ -47,17 +51,23 @@ QString runChooser(QFileDialog& chooser) {
 
 }  // namespace
 
-std::unique_ptr<QFileDialog> createImageFileChooser(QWidget* owner) {
-  auto chooser = std::make_unique<QFileDialog>(owner, "Select Graphics file...");
+const char* const kPageFilesFilter =
+    "Page images (*.jpg *.jpeg *.pnm *.pgm *.ppm *.pbm *.png *.tif *.tiff *.webp *.pdf "
+    "*.JPG *.JPEG *.PNM *.PGM *.PPM *.PBM *.PNG *.TIF *.TIFF *.WEBP *.PDF)";
+
+std::unique_ptr<QFileDialog> createImageFileChooser(QWidget* owner, const QString& startFolder) {
+  auto chooser = std::make_unique<QFileDialog>(owner, "Select Graphics file...", startFolder);
   chooser->setAcceptMode(QFileDialog::AcceptOpen);
   chooser->setFileMode(QFileDialog::ExistingFile);
-  chooser->setNameFilters({"JPG (*.jpg)", "JPEG (*.jpeg)", "PNM (*.pnm)"});
+  // The three first are the dialog's own; then every page format the driver
+  // reads (it tells them by their first bytes), and any file at all.
+  chooser->setNameFilters({"JPG (*.jpg)", "JPEG (*.jpeg)", "PNM (*.pnm)", kPageFilesFilter, "All files (*)"});
   chooser->selectNameFilter("JPG (*.jpg)");
   return chooser;
 }
 
-std::unique_ptr<QFileDialog> createOutputFolderPicker(QWidget* owner) {
-  auto picker = std::make_unique<QFileDialog>(owner, "Browse for mail folder");
+std::unique_ptr<QFileDialog> createOutputFolderPicker(QWidget* owner, const QString& startFolder) {
+  auto picker = std::make_unique<QFileDialog>(owner, "Browse for mail folder", startFolder);
   picker->setAcceptMode(QFileDialog::AcceptOpen);
   picker->setFileMode(QFileDialog::Directory);
   picker->setOption(QFileDialog::ShowDirsOnly);
@@ -71,8 +81,14 @@ DialogPrompts interactivePrompts() {
             QMessageBox box(QMessageBox::NoIcon, title, text, buttons, owner);
             return static_cast<QMessageBox::StandardButton>(box.exec());
           },
-      .chooseImageFile = [](QWidget* owner) { return runChooser(*createImageFileChooser(owner)); },
-      .browseOutputFolder = [](QWidget* owner) { return runChooser(*createOutputFolderPicker(owner)); },
+      .chooseImageFile =
+          [](QWidget* owner, const QString& startFolder) {
+            return runChooser(*createImageFileChooser(owner, startFolder));
+          },
+      .browseOutputFolder =
+          [](QWidget* owner, const QString& startFolder) {
+            return runChooser(*createOutputFolderPicker(owner, startFolder));
+          },
   };
 }
 
@@ -80,6 +96,7 @@ MainDialogWindow::MainDialogWindow(DialogPrompts prompts) : prompts_(std::move(p
   setWindowTitle("Glimmer");
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(across(284), down(172));
+  setAcceptDrops(true);
 
   // Created in tab order; the group boxes go behind the controls they frame.
   processButton_ = place(new QPushButton("Process File", this), "IDOK", 10, 150, 65, 14);
@@ -125,6 +142,28 @@ void MainDialogWindow::reject() {
 void MainDialogWindow::closeEvent(QCloseEvent* event) {
   if (dialog_ != nullptr) dialog_->onCloseRequest();
   event->accept();
+}
+
+namespace {
+
+// The one local file that a drag carries, or the empty text.
+QString droppedFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QUrl url = data->urls().constFirst();
+  return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+}  // namespace
+
+void MainDialogWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!droppedFile(event->mimeData()).isEmpty() && browseInputButton_->isEnabled()) event->acceptProposedAction();
+}
+
+void MainDialogWindow::dropEvent(QDropEvent* event) {
+  const QString path = droppedFile(event->mimeData());
+  if (path.isEmpty() || dialog_ == nullptr) return;
+  dialog_->dropInputFile(path.toStdString());
+  event->acceptProposedAction();
 }
 
 void MainDialogWindow::setCoreCountText(const std::string& text) { coreCountLabel_->setText(fromText(text)); }
@@ -175,13 +214,15 @@ bool MainDialogWindow::askYesNo(const std::string& text, const std::string& titl
          QMessageBox::Yes;
 }
 
-std::optional<std::string> MainDialogWindow::chooseImageFile() {
-  const QString path = prompts_.chooseImageFile(this);
+std::optional<std::string> MainDialogWindow::chooseImageFile(const std::string& startFolder) {
+  const QString path = prompts_.chooseImageFile(this, fromText(startFolder));
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
 }
 
-std::string MainDialogWindow::browseOutputFolder() { return prompts_.browseOutputFolder(this).toStdString(); }
+std::string MainDialogWindow::browseOutputFolder(const std::string& startFolder) {
+  return prompts_.browseOutputFolder(this, fromText(startFolder)).toStdString();
+}
 
 void MainDialogWindow::endDialog(int result) { done(result); }
 

@@ -25,17 +25,21 @@ struct DialogPrompts {
   std::function<QMessageBox::StandardButton(QWidget* owner, const QString& title, const QString& text,
                                             QMessageBox::StandardButtons buttons)>
       messageBox;
-  // Each returns the chosen path, or the empty text on cancel.
-  std::function<QString(QWidget* owner)> chooseImageFile;
-  std::function<QString(QWidget* owner)> browseOutputFolder;
+  // Each opens at `startFolder` (the platform's choice when empty) and
+  // returns the chosen path, or the empty text on cancel.
+  std::function<QString(QWidget* owner, const QString& startFolder)> chooseImageFile;
+  std::function<QString(QWidget* owner, const QString& startFolder)> browseOutputFolder;
 };
 
 // The boxes and choosers that a user answers.
 DialogPrompts interactivePrompts();
 
 // The file chooser and the folder picker, configured but not yet shown.
-std::unique_ptr<QFileDialog> createImageFileChooser(QWidget* owner);
-std::unique_ptr<QFileDialog> createOutputFolderPicker(QWidget* owner);
+std::unique_ptr<QFileDialog> createImageFileChooser(QWidget* owner, const QString& startFolder = {});
+std::unique_ptr<QFileDialog> createOutputFolderPicker(QWidget* owner, const QString& startFolder = {});
+
+// The chooser's filter that lists every page format the program reads.
+extern const char* const kPageFilesFilter;
 
 class MainDialogWindow : public QDialog, public MainDialogView {
   Q_OBJECT
@@ -62,8 +66,8 @@ class MainDialogWindow : public QDialog, public MainDialogView {
   void setOpenOutputEnabled(bool enabled) override;
   void showMessage(const std::string& text, const std::string& title) override;
   bool askYesNo(const std::string& text, const std::string& title) override;
-  std::optional<std::string> chooseImageFile() override;
-  std::string browseOutputFolder() override;
+  std::optional<std::string> chooseImageFile(const std::string& startFolder) override;
+  std::string browseOutputFolder(const std::string& startFolder) override;
   void endDialog(int result) override;
   void runOnDialogThread(const std::function<void()>& task) override;
 
@@ -71,6 +75,9 @@ class MainDialogWindow : public QDialog, public MainDialogView {
   // Esc and the Quit button end the dialog one way, the window's close box another.
   void reject() override;
   void closeEvent(QCloseEvent* event) override;
+  // A single local file dragged onto the dialog is taken as the input page.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   DialogPrompts prompts_;

@@ -4,9 +4,10 @@
 
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
-#include "system/executable_path.h"
 #include "app/shell/ini_file.h"
+#include "system/executable_path.h"
 #include "system/path_text.h"
 
 namespace glimmer {
@@ -26,6 +27,15 @@ std::string userConfigFolder() {
   const char* home = std::getenv("HOME");
   if (home != nullptr && home[0] != '\0') return joinPath(home, ".config");
   return {};
+}
+
+constexpr const char* kLastInputFolderKey = "last_input_folder";
+constexpr const char* kLastOutputFolderKey = "last_output_folder";
+
+// A value line cannot hold a line break, and blanks around a value are not read back.
+bool storableFolder(const std::string& folder) {
+  return !folder.empty() && folder.find_first_of("\r\n") == std::string::npos && folder.front() != ' ' &&
+         folder.back() != ' ' && folder.front() != '\t' && folder.back() != '\t';
 }
 
 bool readsAsTrue(const std::string& value) {
@@ -57,12 +67,18 @@ Settings loadSettings(const std::string& path) {
   Settings settings;
   settings.askForFileOnStartup = readBoolSetting(kSettingsSection, "pref_request", "0", path);
   settings.preferPnm = readBoolSetting(kSettingsSection, "pref_pnm", "1", path);
+  settings.lastInputFolder = readIniValue(path, kSettingsSection, kLastInputFolderKey).value_or("");
+  settings.lastOutputFolder = readIniValue(path, kSettingsSection, kLastOutputFolderKey).value_or("");
   return settings;
 }
 
 void saveSettings(const Settings& settings, const std::string& path) {
   writeBoolSetting(kSettingsSection, "pref_request", settings.askForFileOnStartup, path);
   writeBoolSetting(kSettingsSection, "pref_pnm", settings.preferPnm, path);
+  for (const auto& [key, folder] : {std::pair{kLastInputFolderKey, &settings.lastInputFolder},
+                                    std::pair{kLastOutputFolderKey, &settings.lastOutputFolder}}) {
+    if (storableFolder(*folder)) writeIniValue(path, kSettingsSection, key, *folder);
+  }
 }
 
 }  // namespace glimmer

@@ -29,6 +29,11 @@ void writeBoolSetting(const std::string& section, const std::string& key, bool v
 struct Settings {
   bool askForFileOnStartup = false;  // pref_request: open the file chooser when the dialog opens
   bool preferPnm = true;             // pref_pnm: kept and written back, no other effect
+  // Where the choosers open: the folders of the last input and output, kept
+  // under keys of their own (last_input_folder, last_output_folder) and written
+  // only once known, so that a file without them keeps its two lines.
+  std::string lastInputFolder{};
+  std::string lastOutputFolder{};
 };
 
 Settings loadSettings(const std::string& path);

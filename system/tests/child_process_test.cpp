@@ -49,6 +49,20 @@ TEST(RunChildProcess, TimeLimitKillsTheChildWithEverythingItStarted) {
   EXPECT_TRUE(hasEnded(grandchild.substr(0, grandchild.find('\n'))));
 }
 
+TEST(StartDetachedChild, ReportsOnlyAFailureWithinTheWatchAndNeverWaitsLonger) {
+  using std::chrono::milliseconds;
+  const std::pair<Arguments, std::string> cases[] = {
+      {{"sh", "-c", "exit 0"}, ""},
+      {{"sh", "-c", "exit 3"}, "sh exited with status 3"},
+      {{"sh", "-c", "kill -9 $$"}, "sh ended by signal 9"},
+      {{"glimmer-no-such-program-here"}, "glimmer-no-such-program-here: No such file or directory"},
+  };
+  for (const auto& [arguments, reason] : cases) EXPECT_EQ(startDetachedChild(arguments, milliseconds(5000)), reason);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(startDetachedChild({"sleep", "2"}, milliseconds(100)), "");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(5000));
+}
+
 TEST(RunChildProcess, QuotedProgramPathWithBlanks) {
   test_support::ScratchDir folder;
   const std::string program = folder.file("my prog.sh");

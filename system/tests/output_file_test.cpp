@@ -222,15 +222,15 @@ TEST(StaleTemporaries, OnlyOldOnesOfEndedRunsAreRemoved) {
   const std::string endedRun = ".glimmer-" + std::to_string(ended) + "-0123456789abcdef";
   const std::string runningRun = ".glimmer-" + std::to_string(::getppid()) + "-0123456789abcdef.tmp";
   const char* const old[] = {".glimmer-x-0123456789abcdef", ".glimmer-1-0123", "other"};
-  for (const std::string& name : {endedRun + ".tmp", endedRun + ".pnm", runningRun, std::string(old[0]),
-                                  std::string(old[1]), std::string(old[2])}) {
+  for (const std::string& name : {endedRun + ".tmp", endedRun + ".pnm", std::string(".glimmer-bmp-0123456789abcdef"),
+                                  runningRun, std::string(old[0]), std::string(old[1]), std::string(old[2])}) {
     writeFile(name, "");
     const timespec twoDaysAgo[2] = {{::time(nullptr) - 2 * 86400, 0}, {::time(nullptr) - 2 * 86400, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, name.c_str(), twoDaysAgo, 0), 0);
   }
   writeFile(endedRun + "-recent.tmp", "");
   const int folder = ::open(".", O_PATH | O_DIRECTORY);
-  EXPECT_EQ(removeStaleTemporaries(folder), 2);
+  EXPECT_EQ(removeStaleTemporaries(folder), 3);
   ::close(folder);
   std::vector<std::string> kept = {endedRun + "-recent.tmp", old[0], old[1], runningRun, old[2]};
   std::sort(kept.begin(), kept.end());

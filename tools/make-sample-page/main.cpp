@@ -3,6 +3,8 @@
 // The output depends only on the fonts installed; the noise has a fixed seed.
 //
 //   make-sample-page samples/sample-page.pnm
+//   make-sample-page --text     prints the page's text, one paragraph a line
+//                               (the reference for OCR measurements)
 
 #include <QFont>
 #include <QFontMetrics>
@@ -16,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <random>
+#include <string_view>
 
 namespace {
 
@@ -121,8 +124,13 @@ bool writeP5(const QImage& page, const char* path) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: make-sample-page OUTPUT.pnm\n");
+    std::fprintf(stderr, "usage: make-sample-page OUTPUT.pnm | --text\n");
     return 2;
+  }
+  if (std::string_view(argv[1]) == "--text") {
+    std::printf("%s\n", kHeading);
+    for (const char* paragraph : kParagraphs) std::printf("%s\n", paragraph);
+    return 0;
   }
   // Renders without a display.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

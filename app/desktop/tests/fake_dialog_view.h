@@ -40,8 +40,14 @@ class FakeDialogView : public MainDialogView {
     messages.push_back({text, title});
     return false;
   }
-  std::optional<std::string> chooseImageFile() override { return nextChosenFile; }
-  std::string browseOutputFolder() override { return nextChosenFolder; }
+  std::optional<std::string> chooseImageFile(const std::string& startFolder) override {
+    chooserStartFolders.push_back(startFolder);
+    return nextChosenFile;
+  }
+  std::string browseOutputFolder(const std::string& startFolder) override {
+    chooserStartFolders.push_back(startFolder);
+    return nextChosenFolder;
+  }
   void endDialog(int) override {}
 
   void runOnDialogThread(const std::function<void()>& task) override {
@@ -65,6 +71,7 @@ class FakeDialogView : public MainDialogView {
   std::vector<Message> messages;  // boxes and questions; every question is answered No
   std::optional<std::string> nextChosenFile;
   std::string nextChosenFolder;
+  std::vector<std::string> chooserStartFolders;  // where each chooser opened
 
  private:
   std::mutex mutex_;

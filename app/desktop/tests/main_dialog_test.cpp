@@ -10,6 +10,7 @@
 
 #include "app/desktop/tests/fake_dialog_view.h"
 #include "common/tests/scratch_dir.h"
+#include "system/path_text.h"
 
 namespace glimmer {
 namespace {
@@ -26,10 +27,10 @@ class MainDialogTest : public ::testing::Test {
                   requests.push_back(request);
                   return driver(request, host, processedPnmPath);
                 },
-            .runChildProcess =
-                [this](const std::string& commandLine, bool) {
-                  children.push_back(commandLine);
-                  return 0;
+            .openImageViewer =
+                [this](const std::string& path) {
+                  viewed.push_back(path);
+                  return viewerProblem;
                 }};
   }
 
@@ -48,7 +49,7 @@ class MainDialogTest : public ::testing::Test {
   test_support::ScratchDir scratch;
   const std::string outFolder = scratch.path().string();
   test_support::FakeDialogView view;
-  bool askForFileOnStartup = false;
+  Settings settings;
   int cores = 4;
   std::function<int(const ProcessRequest&, DriverHost&, std::string&)> driver = [](const ProcessRequest& request,
                                                                                    DriverHost&, std::string&) {
@@ -56,8 +57,9 @@ class MainDialogTest : public ::testing::Test {
     return 0;
   };
   std::vector<ProcessRequest> requests;
-  std::vector<std::string> children;
-  MainDialog dialog{view, askForFileOnStartup, services()};
+  std::vector<std::string> viewed;
+  std::string viewerProblem;
+  MainDialog dialog{view, settings, services()};
 };
 
 TEST_F(MainDialogTest, CoreCountShownIsClampedToTheBandsTheBarCanHold) {
@@ -69,12 +71,34 @@ TEST_F(MainDialogTest, CoreCountShownIsClampedToTheBandsTheBarCanHold) {
   }
 }
 
-TEST_F(MainDialogTest, ChosenInputNamesTheOutputAndProposesItsFolder) {
+TEST_F(MainDialogTest, ChosenInputNamesTheOutputOnlyWhileTheFieldStillHoldsIt) {
   chooseInput("C:\\scans\\page.1.jpg");
   EXPECT_EQ(view.inputField, "C:/scans/page.1.jpg");
   EXPECT_EQ(view.folderField, "C:/scans/");
-  processFile("/scans/edited.pnm", outFolder + "/");
-  EXPECT_EQ(requests.at(0).outputPath, outFolder + "/page.1.bmp");
+  for (const auto& [field, output] : {std::pair{"C:/scans/page.1.jpg", "page.1.bmp"},
+                                      {"/scans/other.pnm", "other.bmp"},
+                                      {"C:/scans/page.1.jpg", "page.1.bmp"}}) {
+    processFile(field, outFolder + "/");
+    EXPECT_EQ(requests.back().outputPath, outFolder + "/" + output) << field;
+  }
+  // A dropped page counts as chosen, but not while a run is under way.
+  dialog.dropInputFile("/drops/dropped.pnm");
+  EXPECT_EQ(view.inputField, "/drops/dropped.pnm");
+  processFile(view.inputField, outFolder);
+  EXPECT_EQ(requests.back().outputPath, outFolder + "/dropped.bmp");
+}
+
+TEST_F(MainDialogTest, ChoosersOpenWhereTheLastChoiceOrRunWas) {
+  settings.lastInputFolder = "/remembered/in";
+  settings.lastOutputFolder = "/remembered/out";
+  chooseInput("/scans/page.pnm");
+  view.nextChosenFolder = "/data/out";
+  dialog.browseOutputFolder();
+  chooseInput("/scans/page.pnm");
+  EXPECT_EQ(view.chooserStartFolders, (std::vector<std::string>{"/remembered/in", "/remembered/out", "/scans"}));
+  processFile(scratch.file("typed.pnm"), outFolder + "/");
+  EXPECT_EQ(settings.lastInputFolder, outFolder);
+  EXPECT_EQ(settings.lastOutputFolder, outFolder);
 }
 
 TEST_F(MainDialogTest, BrowsedFolderEndsInOneSlashAndComesBackWhenAnInputIsChosen) {
@@ -110,11 +134,32 @@ TEST_F(MainDialogTest, BarShowsTheMeanOfAllBandsAndASuccessEnablesOpenOutputImag
   EXPECT_EQ(view.progressPositions, (std::vector<int>{175, 1000}));
 
   dialog.openOutputImage();
-  EXPECT_EQ(children, std::vector<std::string>{"xdg-open \"" + outFolder + "/my page.bmp\""});
+  EXPECT_EQ(viewed, std::vector<std::string>{outFolder + "/my page.bmp"});
+  viewerProblem = "xdg-open: No such file or directory";
+  dialog.openOutputImage();
+  EXPECT_EQ(view.messages.back(),
+            (Message{"Cannot open the image viewer (xdg-open: No such file or directory)", "Glimmer - Error"}));
   std::filesystem::remove(outFolder + "/my page.bmp");
   dialog.openOutputImage();
-  EXPECT_EQ(children.size(), 1u);
+  EXPECT_EQ(viewed.size(), 2u);
   EXPECT_EQ(view.messages.back(), (Message{"Output file no longer exists", "Glimmer - Error"}));
+}
+
+TEST_F(MainDialogTest, TheBarCoversEveryPageAndOpenOutputImageShowsTheFirst) {
+  cores = 2;
+  driver = [&](const ProcessRequest& request, DriverHost& host, std::string&) {
+    for (int page = 0; page < 2; ++page) {
+      host.startPage(page, 2);
+      host.reportProgress(0, 500);
+      host.reportProgress(1, 1000);
+      writeFile(pageOutputPath(request.outputPath, page, 2), "BM");
+    }
+    return 0;
+  };
+  processFile("/scans/book.tif", outFolder);
+  EXPECT_EQ(view.progressPositions, (std::vector<int>{125, 375, 625, 875, 1000}));
+  dialog.openOutputImage();
+  EXPECT_EQ(viewed, std::vector<std::string>{outFolder + "/book-0001.bmp"});
 }
 
 TEST_F(MainDialogTest, FailuresReenableTheButtonsAndKeepTheLastRun) {
@@ -125,14 +170,16 @@ TEST_F(MainDialogTest, FailuresReenableTheButtonsAndKeepTheLastRun) {
   driver = [](const ProcessRequest&, DriverHost& host, std::string&) {
     return host.askYesNo("Overwrite?", kErrorTitle) ? 0 : 1;
   };
-  for (const std::string& folder : {outFolder, scratch.file("missing"), std::string()}) {
+  writeFile(scratch.file("afile"), "");
+  for (const std::string& folder : {outFolder, scratch.file("missing"), std::string(), scratch.file("afile")}) {
     processFile("/scans/second.pnm", folder);
     EXPECT_TRUE(view.processingButtonsEnabled) << folder;
   }
   EXPECT_EQ(requests.size(), 2u);
   EXPECT_EQ(view.messages, (std::vector<Message>{{"Overwrite?", "Glimmer - Error"},
                                                  {"Output folder does not exist", "Glimmer - Error"},
-                                                 {"Output folder does not exist", "Glimmer - Error"}}));
+                                                 {"Output folder does not exist", "Glimmer - Error"},
+                                                 {"Output folder is not a folder", "Glimmer - Error"}}));
   EXPECT_EQ(view.progressPositions, barBefore);
   EXPECT_TRUE(view.openOutputEnabled);
   EXPECT_EQ(dialog.state().lastOutputPath, outFolder + "/first.bmp");

@@ -4,7 +4,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGroupBox>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -42,8 +46,8 @@ class MainDialogWindowTest : public ::testing::Test {
                   boxes.emplace_back(title, text);
                   return QMessageBox::Ok;
                 },
-            .chooseImageFile = [this](QWidget*) { return chosenFile; },
-            .browseOutputFolder = [](QWidget*) { return QString(); }};
+            .chooseImageFile = [this](QWidget*, const QString&) { return chosenFile; },
+            .browseOutputFolder = [](QWidget*, const QString&) { return QString(); }};
   }
 
   template <typename Control>
@@ -63,9 +67,9 @@ class MainDialogWindowTest : public ::testing::Test {
   test_support::ScratchDir scratch;
   std::vector<std::pair<QString, QString>> boxes;
   QString chosenFile;
-  bool askForFileOnStartup = false;
+  Settings settings;
   MainDialogWindow window{answeringPrompts()};
-  MainDialog dialog{window, askForFileOnStartup, systemServices()};
+  MainDialog dialog{window, settings, systemServices()};
 };
 
 TEST_F(MainDialogWindowTest, ShowsTheControlsTextsAndChoosersInTemplateOrder) {
@@ -97,9 +101,12 @@ TEST_F(MainDialogWindowTest, ShowsTheControlsTextsAndChoosersInTemplateOrder) {
   groupTitles.sort();
   EXPECT_EQ(groupTitles, (QStringList{"Input JPG/JPEG/PNM", "No. CPU Cores", "Output Folder", "Progress"}));
 
-  const std::unique_ptr<QFileDialog> chooser = createImageFileChooser(&window);
+  const QString startFolder = QString::fromStdString(scratch.path().string());
+  const std::unique_ptr<QFileDialog> chooser = createImageFileChooser(&window, startFolder);
   EXPECT_EQ(chooser->windowTitle(), "Select Graphics file...");
-  EXPECT_EQ(chooser->nameFilters(), (QStringList{"JPG (*.jpg)", "JPEG (*.jpeg)", "PNM (*.pnm)"}));
+  EXPECT_EQ(chooser->directory().absolutePath(), startFolder);
+  EXPECT_EQ(chooser->nameFilters(),
+            (QStringList{"JPG (*.jpg)", "JPEG (*.jpeg)", "PNM (*.pnm)", kPageFilesFilter, "All files (*)"}));
   EXPECT_EQ(createOutputFolderPicker(&window)->windowTitle(), "Browse for mail folder");
 
   window.close();
@@ -112,13 +119,13 @@ TEST_F(MainDialogWindowTest, ProcessesThePageChosenAtStartUp) {
   for (int y = 12; y < 28; ++y)
     for (int x = 10; x < 110; x += 6) pixels[static_cast<std::size_t>(y * 120 + x)] = '\x20';
   test_support::writeFile(scratch.file("page.pnm"), "P5\n120 40\n255\n" + pixels);
-  askForFileOnStartup = true;
+  settings.askForFileOnStartup = true;
   chosenFile = QString::fromStdString(scratch.file("page.pnm"));
   startDialog();
   auto* checkBox = control<QCheckBox>("IDC_ASK_ON_STARTUP");
   EXPECT_TRUE(checkBox->isChecked());
   QTest::mouseClick(checkBox, Qt::LeftButton);
-  EXPECT_FALSE(askForFileOnStartup);
+  EXPECT_FALSE(settings.askForFileOnStartup);
 
   QTest::mouseClick(control<QPushButton>("IDOK"), Qt::LeftButton);
   for (const char* name : {"IDOK", "IDC_BROWSE_INPUT", "IDC_BROWSE_OUTPUT"})
@@ -136,8 +143,29 @@ TEST_F(MainDialogWindowTest, ProcessesThePageChosenAtStartUp) {
   EXPECT_TRUE(
       boxes[1].second.startsWith("A tool to remove the background in bitmap images (JPG or PNM input, BMP "
                                  "output) so that the text in the image is clear.\n\n"));
+  EXPECT_TRUE(boxes[1].second.contains("Glimmer " GLIMMER_VERSION " ")) << boxes[1].second.toStdString();
   QTest::keyClick(&window, Qt::Key_Escape);
   EXPECT_EQ(window.result(), 2);
+}
+
+TEST_F(MainDialogWindowTest, ASingleDroppedFileBecomesTheInput) {
+  startDialog();
+  const std::string page = scratch.file("dropped \xc3\xa9 page.pnm");
+  const QList<QUrl> drags[] = {{QUrl("https://example.org/page.pnm")},
+                               {QUrl::fromLocalFile("/a.pnm"), QUrl::fromLocalFile("/b.pnm")},
+                               {QUrl::fromLocalFile(QString::fromStdString(page))}};
+  for (const QList<QUrl>& urls : drags) {
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    EXPECT_EQ(enter.isAccepted(), urls.size() == 1 && urls.front().isLocalFile());
+    if (!enter.isAccepted()) continue;
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+  }
+  EXPECT_EQ(control<QLineEdit>("IDC_INPUT_PATH")->text().toStdString(), page);
+  EXPECT_EQ(control<QLineEdit>("IDC_OUTPUT_FOLDER")->text().toStdString(), scratch.path().string() + "/");
 }
 
 }  // namespace

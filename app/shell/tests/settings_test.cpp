@@ -48,6 +48,17 @@ TEST_F(SettingsTest, SavingWritesBothKeysAndKeepsEverythingElse) {
             "pref_request=Yes\n");
 }
 
+TEST_F(SettingsTest, RememberedFoldersComeBackAndOnlyStorableOnesAreWritten) {
+  Settings settings;
+  settings.lastInputFolder = "/scans/caf\xc3\xa9 = \"new\"";
+  settings.lastOutputFolder = "/out/two\nlines";
+  saveSettings(settings, path_);
+  EXPECT_EQ(readFile(path_),
+            "[Glimmer]\npref_request=No\npref_pnm=Yes\nlast_input_folder=/scans/caf\xc3\xa9 = \"new\"\n");
+  EXPECT_EQ(loadSettings(path_).lastInputFolder, settings.lastInputFolder);
+  EXPECT_EQ(loadSettings(path_).lastOutputFolder, "");
+}
+
 TEST_F(SettingsTest, ALinkedFileIsSavedAtItsTargetAndAFifoIsNeitherReadNorReplaced) {
   writeFile(folder_.file(".dotfile"), "[Glimmer]\npref_request=Yes\n");
   std::filesystem::create_symlink(".dotfile", path_);

@@ -19,7 +19,9 @@ namespace glimmer {
 struct BandScratch {
   // Seeds start in columns [firstColumn, endColumn) only.
   BandScratch(std::int32_t pageWidth, std::int32_t pageHeight, std::int32_t firstColumn, std::int32_t endColumn)
-      : visited(pageWidth, pageHeight), seedGrowths(firstColumn, endColumn, pageHeight) {}
+      : visited(pageWidth, pageHeight),
+        seedGrowths(firstColumn, endColumn, pageHeight),
+        scanGrowths(pageWidth, pageHeight) {}
   BandScratch(std::int32_t pageWidth, std::int32_t pageHeight) : BandScratch(pageWidth, pageHeight, 0, pageWidth) {}
 
   detail::BlobRegistry registry;
@@ -29,6 +31,7 @@ struct BandScratch {
   detail::ColourList colours;
   detail::SeedGrowthMemo seedGrowths;  // of the seed tests, pixel after pixel
   detail::PixelList seedPixels;        // the seed test's growth
+  detail::ScanGrowthMemo scanGrowths;  // of the row scans, scan after scan
 
   // Scans this band has followed: the page does not change while bands scan,
   // so following one again finds the same line, whose words are already handled.

@@ -8,10 +8,10 @@
 namespace glimmer::detail {
 
 VisitedMap::VisitedMap(std::int32_t width, std::int32_t height)
-    : height_(height), marks_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
+    : width_(width), marks_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
 
 void VisitedMap::clear(std::span<const PixelPoint> pixels) {
-  for (const PixelPoint& p : pixels) marks_[index(p.x, p.y)] = 0;
+  for (const PixelPoint& p : pixels) marks_[SharedPage::offset(p.x, p.y, width_)] = 0;
 }
 
 bool VisitedMap::allClear() const {
@@ -42,18 +42,28 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
   pixels.clear();
   pixels.reserve(static_cast<std::size_t>(std::max(limit, 1)) + 1);
   pixels.push_back({startX, startY});
-  visited.mark(startX, startY);
+  const std::int32_t width = page.width();
+  const std::int32_t height = page.height();
+  visited.mark(SharedPage::offset(startX, startY, width));
+  std::array<std::ptrdiff_t, 8> offsetSteps{};
+  for (std::size_t i = 0; i < kNeighbours.size(); ++i) {
+    offsetSteps[i] = std::ptrdiff_t{kNeighbours[i].y} * width + kNeighbours[i].x;
+  }
   std::int32_t accepted = 0;
   for (std::size_t next = 0; next < pixels.size(); ++next) {
     const PixelPoint here = pixels[next];
-    for (const PixelPoint& step : kNeighbours) {
-      const std::int32_t nx = here.x + step.x;
-      const std::int32_t ny = here.y + step.y;
-      if (nx < 0 || nx >= page.width() || ny < 0 || ny >= page.height()) continue;
+    const std::size_t hereOffset = SharedPage::offset(here.x, here.y, width);
+    // Away from the page edges every neighbour lies on the page.
+    const bool inside = here.x > 0 && here.y > 0 && here.x < width - 1 && here.y < height - 1;
+    for (std::size_t i = 0; i < kNeighbours.size(); ++i) {
+      const std::int32_t nx = here.x + kNeighbours[i].x;
+      const std::int32_t ny = here.y + kNeighbours[i].y;
+      if (!inside && (nx < 0 || nx >= width || ny < 0 || ny >= height)) continue;
+      const std::size_t offset = hereOffset + static_cast<std::size_t>(offsetSteps[i]);
       // Marked pixels are in the blob already (the start pixel included, which
       // joins whenever a border is watched).
-      if (visited.marked(nx, ny)) continue;
-      const std::int32_t grey = page.at(nx, ny);
+      if (visited.marked(offset)) continue;
+      const std::int32_t grey = page.atOffset(offset);
       if (!joinsBlob(grey, target, tolerance)) {
         onBorder(grey);
         continue;
@@ -64,7 +74,7 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
         pixels.push_back({nx, ny});
         return false;
       }
-      visited.mark(nx, ny);
+      visited.mark(offset);
       pixels.push_back({nx, ny});
     }
   }
@@ -75,9 +85,17 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
 }  // namespace
 
 bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
-              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels) {
-  const bool grown = growArea(page, visited, startX, startY, target, tolerance, limit, pixels, [](std::int32_t) {});
+              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels, BorderGreys* border) {
+  BorderGreys met;
+  const bool grown = growArea(page, visited, startX, startY, target, tolerance, limit, pixels, [&](std::int32_t grey) {
+    if (grey <= target) {
+      met.below = std::max(met.below, grey);
+    } else {
+      met.above = std::min(met.above, grey);
+    }
+  });
   if (!grown) pixels.clear();
+  if (border != nullptr) *border = met;
   return grown;
 }
 
@@ -99,12 +117,13 @@ BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels) 
 }
 
 bool OverflowMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
-                        std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels) {
+                        std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels,
+                        BorderGreys* border) {
   bool grown = false;
   if (besideKnownOverflow(startX, startY, target, tolerance, limit)) {
     pixels.clear();
   } else {
-    grown = growBlob(page, visited, startX, startY, target, tolerance, limit, pixels);
+    grown = growBlob(page, visited, startX, startY, target, tolerance, limit, pixels, border);
   }
   if (!grown && joinsBlob(page.at(startX, startY), target, tolerance)) {
     known_ = true;
@@ -223,6 +242,88 @@ void SeedGrowthMemo::remember(std::span<const PixelPoint> pixels, KnownArea area
     if (p.x < firstColumn_ || p.x >= endColumn_) continue;
     areaAt_[static_cast<std::size_t>(p.x - firstColumn_) * static_cast<std::size_t>(height_) +
             static_cast<std::size_t>(p.y)] = area.id;
+  }
+}
+
+namespace {
+
+// Room for the blobs of many scans of many lines: every text line on a column
+// of seeds is scanned before the next column's scans come back to it.
+constexpr std::size_t kKnownScanBlobs = 65535;  // a slot number + 1 fits 16 bits
+constexpr std::size_t kKeptScanPixels = std::size_t{1} << 21;
+// A pixel lies in blobs of several ranges that scans alternate between.
+constexpr std::int32_t kShadowsTried = 4;
+
+}  // namespace
+
+ScanGrowthMemo::ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight)
+    : width_(pageWidth),
+      blobAt_(static_cast<std::size_t>(pageWidth) * static_cast<std::size_t>(pageHeight), 0),
+      blobs_(kKnownScanBlobs),
+      pool_(kKeptScanPixels) {}
+
+std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX,
+                                               std::int32_t startY, std::int32_t target, std::int32_t tolerance,
+                                               std::int32_t limit, PixelList& pixels, OverflowMemo& overflows) {
+  const std::size_t offset = SharedPage::offset(startX, startY, width_);
+  const bool startJoins = joinsBlob(page.atOffset(offset), target, tolerance);
+  const auto inRange = [&](std::int32_t grey) { return joinsBlob(grey, target, tolerance); };
+  // The last blob kept through the start, then the blobs it shadowed there in
+  // turn; the start pixel lies in those only if their pixels hold it.
+  const KnownBlob* known = startJoins ? knownAt(lastIdAt(offset)) : nullptr;
+  for (std::int32_t depth = 0; known != nullptr && depth < kShadowsTried; ++depth, known = knownAt(known->shadowed)) {
+    const BlobExtent& extent = known->extent;
+    if (extent.pixelCount > limit || !inRange(extent.darkest) || !inRange(extent.lightest) ||
+        known->border.below > static_cast<std::int64_t>(target) - tolerance ||
+        known->border.above <= static_cast<std::int64_t>(target) + tolerance || startX < extent.left ||
+        startX > extent.right || startY < extent.top || startY > extent.bottom) {
+      continue;
+    }
+    pixels.clear();
+    std::optional<std::size_t> startAt;
+    for (std::int32_t i = 0; i < extent.pixelCount; ++i) {
+      const PixelPoint p = pool_[(known->first + static_cast<std::uint64_t>(i)) % pool_.size()];
+      if (p.x == startX && p.y == startY) startAt = pixels.size();
+      pixels.push_back(p);
+    }
+    if (!startAt) continue;
+    std::swap(pixels.front(), pixels[*startAt]);
+    return extent;
+  }
+  BorderGreys border;
+  if (!overflows.grow(page, visited, startX, startY, target, tolerance, limit, pixels, &border)) return std::nullopt;
+  const BlobExtent extent = extentOf(page, pixels);
+  // A start outside its range joins without a test: its blob is no area of the range.
+  if (startJoins) remember(pixels, extent, border, lastIdAt(offset));
+  return extent;
+}
+
+const ScanGrowthMemo::KnownBlob* ScanGrowthMemo::knownAt(std::uint32_t id) const {
+  if (id == 0) return nullptr;
+  const KnownBlob& blob = blobs_[(id - 1) % blobs_.size()];
+  // Later blobs may have taken its slot or its pixels.
+  if (blob.id != id || poolEnd_ - blob.first > pool_.size()) return nullptr;
+  return &blob;
+}
+
+void ScanGrowthMemo::remember(std::span<const PixelPoint> pixels, const BlobExtent& extent, const BorderGreys& border,
+                              std::uint32_t shadowed) {
+  if (pixels.size() > pool_.size()) return;
+  if (lastId_ == std::numeric_limits<std::uint32_t>::max()) {
+    std::fill(blobAt_.begin(), blobAt_.end(), 0);
+    std::fill(blobs_.begin(), blobs_.end(), KnownBlob{});
+    lastId_ = 0;
+  }
+  const std::size_t slot = lastId_ % blobs_.size();
+  KnownBlob& blob = blobs_[slot];
+  blob.id = ++lastId_;
+  blob.first = poolEnd_;
+  blob.extent = extent;
+  blob.border = border;
+  blob.shadowed = shadowed;
+  for (const PixelPoint& p : pixels) {
+    pool_[poolEnd_++ % pool_.size()] = p;
+    blobAt_[SharedPage::offset(p.x, p.y, width_)] = static_cast<std::uint16_t>(slot + 1);
   }
 }
 

@@ -108,10 +108,12 @@ std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& pag
   if (!withinTolerance(std::int32_t{page.at(x, scan.y)}, text, scan.margin)) return std::nullopt;
 
   PixelList& pixels = scratch.registry.nextSlot();
-  if (!overflows.grow(page, scratch.visited, x, scan.y, text, scan.margin, scan.fillLimit, pixels)) return std::nullopt;
+  const std::optional<BlobExtent> extent =
+      scratch.scanGrowths.grow(page, scratch.visited, x, scan.y, text, scan.margin, scan.fillLimit, pixels, overflows);
+  if (!extent) return std::nullopt;
   const std::int32_t index = scratch.registry.registerNext();
   if (!pair) pair = blockColours();
-  return measureBlob(extentOf(page, pixels), index, *pair);
+  return measureBlob(*extent, index, *pair);
 }
 
 TextBand scanRow(BandScratch& scratch, const SharedPage& page, const RowScan& scan, std::vector<CharBlob>& blobs) {

@@ -17,13 +17,16 @@ class SharedPage {
   std::int32_t width() const { return width_; }
   std::int32_t height() const { return height_; }
 
-  std::uint8_t at(std::int32_t x, std::int32_t y) const { return pixels_[offset(x, y)]; }
+  std::uint8_t at(std::int32_t x, std::int32_t y) const { return pixels_[offset(x, y, width_)]; }
+  // The pixel at offset(x, y, width()).
+  std::uint8_t atOffset(std::size_t position) const { return pixels_[position]; }
 
- private:
-  std::size_t offset(std::int32_t x, std::int32_t y) const {
-    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x);
+  // Where pixel (x, y) lies in a row-major raster `width` pixels wide.
+  static std::size_t offset(std::int32_t x, std::int32_t y, std::int32_t width) {
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
   }
 
+ private:
   const std::uint8_t* pixels_;
   std::int32_t width_;
   std::int32_t height_;

@@ -3,6 +3,7 @@
 // and what a band remembers of its growths.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -21,23 +22,20 @@ struct PixelPoint {
 // A blob's pixels in the order they were grown, the start pixel first.
 using PixelList = std::vector<PixelPoint>;
 
-// One byte per page pixel, column-major, all zero between growths. A growth
-// clears its own marks by walking its pixel list.
+// One byte per page pixel, all zero between growths. A growth clears its own
+// marks by walking its pixel list. Laid out as the page is, so that one
+// offset finds a pixel in both.
 class VisitedMap {
  public:
   VisitedMap(std::int32_t width, std::int32_t height);
 
-  bool marked(std::int32_t x, std::int32_t y) const { return marks_[index(x, y)] != 0; }
-  void mark(std::int32_t x, std::int32_t y) { marks_[index(x, y)] = 1; }
+  bool marked(std::size_t offset) const { return marks_[offset] != 0; }
+  void mark(std::size_t offset) { marks_[offset] = 1; }
   void clear(std::span<const PixelPoint> pixels);
   bool allClear() const;
 
  private:
-  std::size_t index(std::int32_t x, std::int32_t y) const {
-    return static_cast<std::size_t>(x) * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y);
-  }
-
-  std::int32_t height_;
+  std::int32_t width_;
   std::vector<std::uint8_t> marks_;
 };
 
@@ -67,13 +65,22 @@ constexpr bool joinsBlob(std::int32_t grey, std::int32_t target, std::int32_t to
   return grey - tolerance <= target && target < grey + tolerance;
 }
 
+// The greys met beside a grown blob that stayed out of it: the lightest of
+// those below its range and the darkest of those above.
+struct BorderGreys {
+  std::int32_t below = INT32_MIN;  // INT32_MIN: none
+  std::int32_t above = INT32_MAX;  // INT32_MAX: none
+};
+
 // Grows the blob of pixels 8-connected to (startX, startY) whose grey p has
 // target - tolerance < p <= target + tolerance, breadth first, into `pixels`.
 // The start pixel is taken without a grey test. Returns false (overflow) when
 // the blob would hold more than `limit` pixels. The visited map is clear again
-// on return either way.
+// on return either way. `border`, when given, receives the border greys of a
+// grown blob.
 bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
-              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels);
+              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels,
+              BorderGreys* border = nullptr);
 
 // growBlob that skips growths bound to overflow. Once a growth overflowed
 // from a start pixel inside its own grey range, a growth alike from any pixel
@@ -83,8 +90,7 @@ bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
 class OverflowMemo {
  public:
   bool grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY, std::int32_t target,
-            std::int32_t tolerance, std::int32_t limit, PixelList& pixels);
-  void forget() { known_ = false; }
+            std::int32_t tolerance, std::int32_t limit, PixelList& pixels, BorderGreys* border = nullptr);
 
  private:
   bool besideKnownOverflow(std::int32_t x, std::int32_t y, std::int32_t target, std::int32_t tolerance,
@@ -111,6 +117,54 @@ struct BlobExtent {
 };
 
 BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels);
+
+// The row scans' growths, remembered with their pixels. A band follows many
+// scans along one text line, each from another seed, and they grow the same
+// characters again, towards slightly different greys.
+//
+// A growth from a start inside its grey range fills the start's connected area
+// of that range; from any pixel of that area, a growth towards another range
+// fills the same area when all of the area's greys lie within the new range,
+// all greys on its border outside it, and the limit holds the area. Such an
+// area is handed back from memory, its start first; the order of the other
+// pixels is not that of a growth.
+class ScanGrowthMemo {
+ public:
+  ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight);
+
+  // The extent of the blob growBlob would grow into `pixels`, or nothing when
+  // it would overflow; what it cannot answer it leaves to `overflows`.
+  std::optional<BlobExtent> grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
+                                 std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels,
+                                 OverflowMemo& overflows);
+
+ private:
+  struct KnownBlob {
+    std::uint32_t id = 0;     // 0: none
+    std::uint64_t first = 0;  // where its pixels start in the pool, counted over all pixels ever kept
+    BlobExtent extent;
+    BorderGreys border;
+    std::uint32_t shadowed = 0;  // the blob kept last through this one's start before it
+  };
+
+  // The blob of that id, if still kept.
+  const KnownBlob* knownAt(std::uint32_t id) const;
+  void remember(std::span<const PixelPoint> pixels, const BlobExtent& extent, const BorderGreys& border,
+                std::uint32_t shadowed);
+
+  std::int32_t width_;
+  // The id of the blob in the slot last kept through the pixel; that blob may
+  // since have been replaced, so whether it holds the pixel is checked on use.
+  std::uint32_t lastIdAt(std::size_t offset) const {
+    return blobAt_[offset] == 0 ? 0 : blobs_[blobAt_[offset] - 1u].id;
+  }
+
+  std::vector<std::uint16_t> blobAt_;  // per page pixel: 1 + the slot of the last blob kept through it
+  std::vector<KnownBlob> blobs_;       // a ring: blob n in slot (n - 1) % size
+  std::vector<PixelPoint> pool_;       // a ring of the kept blobs' pixels
+  std::uint64_t poolEnd_ = 0;          // pixels kept in all
+  std::uint32_t lastId_ = 0;
+};
 
 // The seed growths of one band's columns, remembered while the page is
 // unchanged. Nearly every pixel of the page is a seed start, and the pixels

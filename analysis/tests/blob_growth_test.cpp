@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <utility>
 
 #include "analysis/tests/test_pages.h"
 
@@ -80,6 +82,50 @@ TEST(SeedGrowthMemo, AnswersEveryStartAsAGrowthWould) {
       }
     }
     EXPECT_GT(hits, 0) << "greys " << kind.greys;
+  }
+}
+
+// Row scans along random rows of random pages, with the target, tolerance and
+// limit moving from scan to scan: the memo must give the blob a growth gives,
+// the same pixels with the start first.
+TEST(ScanGrowthMemo, AnswersEveryScanGrowthAsAGrowthWould) {
+  std::mt19937 random(11);
+  for (const std::int32_t greys : {256, 5, 3}) {
+    GreyImage image(60, 30);
+    for (std::int32_t i = 0; i < 300; ++i) {
+      const auto x = static_cast<std::int32_t>(random() % 60);
+      const auto y = static_cast<std::int32_t>(random() % 30);
+      const auto grey = static_cast<std::uint8_t>(random() % greys * (255 / (greys - 1)));
+      test_support::fillBox(image, x, y, std::min(x + 2, 59), std::min(y + 3, 29), grey);
+    }
+    const SharedPage page(image);
+    VisitedMap visited(60, 30);
+    ScanGrowthMemo memo(60, 30);
+    PixelList memoPixels;
+    PixelList pixels;
+    std::int32_t hits = 0;
+    for (std::int32_t scan = 0; scan < 300; ++scan) {
+      const auto y = static_cast<std::int32_t>(random() % 30);
+      const auto tolerance = static_cast<std::int32_t>(20 + random() % 60);
+      const auto limit = static_cast<std::int32_t>(10 + random() % 80);
+      OverflowMemo overflows;
+      for (std::int32_t x = 0; x < 60; x += 1 + static_cast<std::int32_t>(random() % 3)) {
+        const std::int32_t target = std::clamp(page.at(x, y) + static_cast<std::int32_t>(random() % 41) - 20, 0, 255);
+        const bool grown = growBlob(page, visited, x, y, target, tolerance, limit, pixels);
+        const std::optional<BlobExtent> extent =
+            memo.grow(page, visited, x, y, target, tolerance, limit, memoPixels, overflows);
+        ASSERT_EQ(extent.has_value(), grown) << x << "," << y;
+        ASSERT_TRUE(visited.allClear());
+        if (!grown) continue;
+        ASSERT_EQ(*extent, extentOf(page, pixels));
+        ASSERT_EQ(memoPixels.front(), (PixelPoint{x, y}));
+        if (memoPixels != pixels) ++hits;  // a growth from memory lists the pixels in another order
+        std::ranges::sort(memoPixels, {}, [](PixelPoint p) { return std::pair(p.x, p.y); });
+        std::ranges::sort(pixels, {}, [](PixelPoint p) { return std::pair(p.x, p.y); });
+        ASSERT_EQ(memoPixels, pixels) << x << "," << y;
+      }
+    }
+    EXPECT_GT(hits, 0) << "greys " << greys;
   }
 }
 

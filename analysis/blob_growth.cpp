@@ -35,15 +35,28 @@ constexpr std::array<PixelPoint, 8> kNeighbours{{{0, -1}, {1, -1}, {1, 0}, {1, 1
 
 // growBlob, but an overflowing growth keeps its pixels and the pixel that
 // overflowed, and every grey outside the range met beside the blob is passed
-// to `onBorder`.
+// to `onBorder`. `extent` receives the extent of the pixels kept, as extentOf
+// would give it, taken from the greys the growth reads anyway.
 template <typename OnBorder>
 bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
-              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels, OnBorder onBorder) {
+              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels, OnBorder onBorder,
+              BlobExtent& extent) {
   pixels.clear();
   pixels.reserve(static_cast<std::size_t>(std::max(limit, 1)) + 1);
-  pixels.push_back({startX, startY});
   const std::int32_t width = page.width();
   const std::int32_t height = page.height();
+  extent = BlobExtent{startX, startY, startX, startY, 0};
+  const auto keep = [&](std::int32_t x, std::int32_t y, std::int32_t grey) {
+    pixels.push_back({x, y});
+    extent.left = std::min(extent.left, x);
+    extent.right = std::max(extent.right, x);
+    extent.top = std::min(extent.top, y);
+    extent.bottom = std::max(extent.bottom, y);
+    extent.darkest = std::min(extent.darkest, grey);
+    extent.lightest = std::max(extent.lightest, grey);
+    extent.pixelCount = static_cast<std::int32_t>(pixels.size());
+  };
+  keep(startX, startY, page.at(startX, startY));
   visited.mark(SharedPage::offset(startX, startY, width));
   std::array<std::ptrdiff_t, 8> offsetSteps{};
   for (std::size_t i = 0; i < kNeighbours.size(); ++i) {
@@ -71,11 +84,11 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
       ++accepted;
       if (accepted >= limit) {
         visited.clear(pixels);
-        pixels.push_back({nx, ny});
+        keep(nx, ny, grey);
         return false;
       }
       visited.mark(offset);
-      pixels.push_back({nx, ny});
+      keep(nx, ny, grey);
     }
   }
   visited.clear(pixels);
@@ -86,7 +99,9 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
 
 bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
               std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels) {
-  const bool grown = growArea(page, visited, startX, startY, target, tolerance, limit, pixels, [](std::int32_t) {});
+  BlobExtent extent;
+  const bool grown = growArea(
+      page, visited, startX, startY, target, tolerance, limit, pixels, [](std::int32_t) {}, extent);
   if (!grown) pixels.clear();
   return grown;
 }
@@ -139,14 +154,16 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
   area.aboveBorder = std::numeric_limits<std::int32_t>::max();
   area.tolerance = tolerance;
   area.limit = limit;
-  area.overflows = !growArea(page, visited, startX, startY, target, tolerance, limit, pixels, [&](std::int32_t grey) {
-    if (grey <= target) {
-      area.belowBorder = std::max(area.belowBorder, grey);
-    } else {
-      area.aboveBorder = std::min(area.aboveBorder, grey);
-    }
-  });
-  area.extent = extentOf(page, pixels);
+  area.overflows = !growArea(
+      page, visited, startX, startY, target, tolerance, limit, pixels,
+      [&](std::int32_t grey) {
+        if (grey <= target) {
+          area.belowBorder = std::max(area.belowBorder, grey);
+        } else {
+          area.aboveBorder = std::min(area.aboveBorder, grey);
+        }
+      },
+      area.extent);
   remember(pixels, area);
   if (area.overflows) return std::nullopt;
   return area.extent;
@@ -163,12 +180,12 @@ bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visit
                                        std::int32_t limit, PixelList& pixels) {
   const std::int32_t narrowTolerance = tolerance / 2;
   if (narrowTolerance == tolerance || !joinsBlob(page.at(startX, startY), target, narrowTolerance)) return false;
-  if (growArea(page, visited, startX, startY, target, narrowTolerance, limit, pixels, [](std::int32_t) {})) {
+  KnownArea area;
+  if (growArea(
+          page, visited, startX, startY, target, narrowTolerance, limit, pixels, [](std::int32_t) {}, area.extent)) {
     return false;
   }
-  KnownArea area;
   area.overflows = true;
-  area.extent = extentOf(page, pixels);
   area.tolerance = tolerance;
   area.limit = limit;
   remember(pixels, area);
@@ -262,14 +279,17 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
     return extent;
   }
   BorderGreys border;
-  const bool grown = growArea(page, visited, startX, startY, target, tolerance, limit, pixels, [&](std::int32_t grey) {
-    if (grey <= target) {
-      border.below = std::max(border.below, grey);
-    } else {
-      border.above = std::min(border.above, grey);
-    }
-  });
-  const BlobExtent extent = extentOf(page, pixels);
+  BlobExtent extent;
+  const bool grown = growArea(
+      page, visited, startX, startY, target, tolerance, limit, pixels,
+      [&](std::int32_t grey) {
+        if (grey <= target) {
+          border.below = std::max(border.below, grey);
+        } else {
+          border.above = std::min(border.above, grey);
+        }
+      },
+      extent);
   // A start outside its range joins without a test: its blob is no area of the range.
   if (startJoins) remember(pixels, extent, grown ? border : BorderGreys{}, !grown, lastIdAt(offset));
   if (!grown) {

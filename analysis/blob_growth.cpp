@@ -85,17 +85,9 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
 }  // namespace
 
 bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
-              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels, BorderGreys* border) {
-  BorderGreys met;
-  const bool grown = growArea(page, visited, startX, startY, target, tolerance, limit, pixels, [&](std::int32_t grey) {
-    if (grey <= target) {
-      met.below = std::max(met.below, grey);
-    } else {
-      met.above = std::min(met.above, grey);
-    }
-  });
+              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels) {
+  const bool grown = growArea(page, visited, startX, startY, target, tolerance, limit, pixels, [](std::int32_t) {});
   if (!grown) pixels.clear();
-  if (border != nullptr) *border = met;
   return grown;
 }
 
@@ -114,32 +106,6 @@ BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels) 
   }
   extent.pixelCount = static_cast<std::int32_t>(pixels.size());
   return extent;
-}
-
-bool OverflowMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
-                        std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels,
-                        BorderGreys* border) {
-  bool grown = false;
-  if (besideKnownOverflow(startX, startY, target, tolerance, limit)) {
-    pixels.clear();
-  } else {
-    grown = growBlob(page, visited, startX, startY, target, tolerance, limit, pixels, border);
-  }
-  if (!grown && joinsBlob(page.at(startX, startY), target, tolerance)) {
-    known_ = true;
-    x_ = startX;
-    y_ = startY;
-    target_ = target;
-    tolerance_ = tolerance;
-    limit_ = limit;
-  }
-  return grown;
-}
-
-bool OverflowMemo::besideKnownOverflow(std::int32_t x, std::int32_t y, std::int32_t target, std::int32_t tolerance,
-                                       std::int32_t limit) const {
-  return known_ && std::abs(x - x_) <= 1 && std::abs(y - y_) <= 1 && target == target_ && tolerance == tolerance_ &&
-         limit == limit_;
 }
 
 SeedGrowthMemo::SeedGrowthMemo(std::int32_t firstColumn, std::int32_t endColumn, std::int32_t pageHeight)
@@ -264,7 +230,7 @@ ScanGrowthMemo::ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight)
 
 std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX,
                                                std::int32_t startY, std::int32_t target, std::int32_t tolerance,
-                                               std::int32_t limit, PixelList& pixels, OverflowMemo& overflows) {
+                                               std::int32_t limit, PixelList& pixels) {
   const std::size_t offset = SharedPage::offset(startX, startY, width_);
   const bool startJoins = joinsBlob(page.atOffset(offset), target, tolerance);
   const auto inRange = [&](std::int32_t grey) { return joinsBlob(grey, target, tolerance); };
@@ -273,28 +239,43 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
   const KnownBlob* known = startJoins ? knownAt(lastIdAt(offset)) : nullptr;
   for (std::int32_t depth = 0; known != nullptr && depth < kShadowsTried; ++depth, known = knownAt(known->shadowed)) {
     const BlobExtent& extent = known->extent;
-    if (extent.pixelCount > limit || !inRange(extent.darkest) || !inRange(extent.lightest) ||
-        known->border.below > static_cast<std::int64_t>(target) - tolerance ||
-        known->border.above <= static_cast<std::int64_t>(target) + tolerance || startX < extent.left ||
+    // An overflowing growth kept limit + 1 connected pixels of its range: a
+    // growth from one of them overflows whenever they all join it.
+    const bool fits = known->overflows ? extent.pixelCount > limit
+                                       : extent.pixelCount <= limit &&
+                                             known->border.below <= static_cast<std::int64_t>(target) - tolerance &&
+                                             known->border.above > static_cast<std::int64_t>(target) + tolerance;
+    if (!fits || !inRange(extent.darkest) || !inRange(extent.lightest) || startX < extent.left ||
         startX > extent.right || startY < extent.top || startY > extent.bottom) {
       continue;
     }
+    const auto pixelAt = [&](std::int32_t i) {
+      return pool_[(known->first + static_cast<std::uint64_t>(i)) % pool_.size()];
+    };
+    std::int32_t startAt = 0;
+    while (startAt < extent.pixelCount && pixelAt(startAt) != PixelPoint{startX, startY}) ++startAt;
+    if (startAt == extent.pixelCount) continue;
     pixels.clear();
-    std::optional<std::size_t> startAt;
-    for (std::int32_t i = 0; i < extent.pixelCount; ++i) {
-      const PixelPoint p = pool_[(known->first + static_cast<std::uint64_t>(i)) % pool_.size()];
-      if (p.x == startX && p.y == startY) startAt = pixels.size();
-      pixels.push_back(p);
-    }
-    if (!startAt) continue;
-    std::swap(pixels.front(), pixels[*startAt]);
+    if (known->overflows) return std::nullopt;
+    for (std::int32_t i = 0; i < extent.pixelCount; ++i) pixels.push_back(pixelAt(i));
+    std::swap(pixels.front(), pixels[static_cast<std::size_t>(startAt)]);
     return extent;
   }
   BorderGreys border;
-  if (!overflows.grow(page, visited, startX, startY, target, tolerance, limit, pixels, &border)) return std::nullopt;
+  const bool grown = growArea(page, visited, startX, startY, target, tolerance, limit, pixels, [&](std::int32_t grey) {
+    if (grey <= target) {
+      border.below = std::max(border.below, grey);
+    } else {
+      border.above = std::min(border.above, grey);
+    }
+  });
   const BlobExtent extent = extentOf(page, pixels);
   // A start outside its range joins without a test: its blob is no area of the range.
-  if (startJoins) remember(pixels, extent, border, lastIdAt(offset));
+  if (startJoins) remember(pixels, extent, grown ? border : BorderGreys{}, !grown, lastIdAt(offset));
+  if (!grown) {
+    pixels.clear();
+    return std::nullopt;
+  }
   return extent;
 }
 
@@ -307,7 +288,7 @@ const ScanGrowthMemo::KnownBlob* ScanGrowthMemo::knownAt(std::uint32_t id) const
 }
 
 void ScanGrowthMemo::remember(std::span<const PixelPoint> pixels, const BlobExtent& extent, const BorderGreys& border,
-                              std::uint32_t shadowed) {
+                              bool overflows, std::uint32_t shadowed) {
   if (pixels.size() > pool_.size()) return;
   if (lastId_ == std::numeric_limits<std::uint32_t>::max()) {
     std::fill(blobAt_.begin(), blobAt_.end(), 0);
@@ -320,6 +301,7 @@ void ScanGrowthMemo::remember(std::span<const PixelPoint> pixels, const BlobExte
   blob.first = poolEnd_;
   blob.extent = extent;
   blob.border = border;
+  blob.overflows = overflows;
   blob.shadowed = shadowed;
   for (const PixelPoint& p : pixels) {
     pool_[poolEnd_++ % pool_.size()] = p;

@@ -92,8 +92,8 @@ void TextBand::take(const CharBlob& blob, std::int32_t seedHeight) {
   }
 }
 
-std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& page, std::int32_t x, const RowScan& scan,
-                                     OverflowMemo& overflows) {
+std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& page, std::int32_t x,
+                                     const RowScan& scan) {
   // The block holds the pixel (x, y), so it always yields a colour pair. When
   // the seed box gave the text grey, the pair is needed only for a grown
   // blob, and most columns fail the pixel test before.
@@ -109,7 +109,7 @@ std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& pag
 
   PixelList& pixels = scratch.registry.nextSlot();
   const std::optional<BlobExtent> extent =
-      scratch.scanGrowths.grow(page, scratch.visited, x, scan.y, text, scan.margin, scan.fillLimit, pixels, overflows);
+      scratch.scanGrowths.grow(page, scratch.visited, x, scan.y, text, scan.margin, scan.fillLimit, pixels);
   if (!extent) return std::nullopt;
   const std::int32_t index = scratch.registry.registerNext();
   if (!pair) pair = blockColours();
@@ -119,10 +119,9 @@ std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& pag
 TextBand scanRow(BandScratch& scratch, const SharedPage& page, const RowScan& scan, std::vector<CharBlob>& blobs) {
   blobs.clear();
   TextBand band(scan.seedTop, scan.seedBottom);
-  OverflowMemo overflows;
   for (std::int32_t x = scan.startX; x < scan.endX; ++x) {
     const std::int32_t savedCount = scratch.registry.count();
-    const std::optional<CharBlob> blob = verifyBlobAt(scratch, page, x, scan, overflows);
+    const std::optional<CharBlob> blob = verifyBlobAt(scratch, page, x, scan);
     if (!blob) continue;
     if (!hasCharacterShape(*blob) || !sitsOnSeedBand(*blob, scan)) {
       scratch.registry.rollBack(savedCount);

@@ -76,33 +76,9 @@ struct BorderGreys {
 // target - tolerance < p <= target + tolerance, breadth first, into `pixels`.
 // The start pixel is taken without a grey test. Returns false (overflow) when
 // the blob would hold more than `limit` pixels. The visited map is clear again
-// on return either way. `border`, when given, receives the border greys of a
-// grown blob.
+// on return either way.
 bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
-              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels,
-              BorderGreys* border = nullptr);
-
-// growBlob that skips growths bound to overflow. Once a growth overflowed
-// from a start pixel inside its own grey range, a growth alike from any pixel
-// beside that start reaches the start's whole 8-connected area, which is known
-// to be too large. Large uniform areas are thus flooded once per run of
-// neighbouring start pixels, not once per pixel.
-class OverflowMemo {
- public:
-  bool grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY, std::int32_t target,
-            std::int32_t tolerance, std::int32_t limit, PixelList& pixels, BorderGreys* border = nullptr);
-
- private:
-  bool besideKnownOverflow(std::int32_t x, std::int32_t y, std::int32_t target, std::int32_t tolerance,
-                           std::int32_t limit) const;
-
-  bool known_ = false;
-  std::int32_t x_ = 0;  // the start pixel of an overflowing growth, inside its grey range
-  std::int32_t y_ = 0;
-  std::int32_t target_ = 0;
-  std::int32_t tolerance_ = 0;
-  std::int32_t limit_ = 0;
-};
+              std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels);
 
 // Box, size and grey range of a grown blob; bounds inclusive.
 struct BlobExtent {
@@ -133,10 +109,9 @@ class ScanGrowthMemo {
   ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight);
 
   // The extent of the blob growBlob would grow into `pixels`, or nothing when
-  // it would overflow; what it cannot answer it leaves to `overflows`.
+  // it would overflow.
   std::optional<BlobExtent> grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
-                                 std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels,
-                                 OverflowMemo& overflows);
+                                 std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels);
 
  private:
   struct KnownBlob {
@@ -144,12 +119,13 @@ class ScanGrowthMemo {
     std::uint64_t first = 0;  // where its pixels start in the pool, counted over all pixels ever kept
     BlobExtent extent;
     BorderGreys border;
+    bool overflows = false;      // then it holds the limit + 1 pixels the growth met
     std::uint32_t shadowed = 0;  // the blob kept last through this one's start before it
   };
 
   // The blob of that id, if still kept.
   const KnownBlob* knownAt(std::uint32_t id) const;
-  void remember(std::span<const PixelPoint> pixels, const BlobExtent& extent, const BorderGreys& border,
+  void remember(std::span<const PixelPoint> pixels, const BlobExtent& extent, const BorderGreys& border, bool overflows,
                 std::uint32_t shadowed);
 
   std::int32_t width_;

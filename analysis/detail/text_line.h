@@ -49,9 +49,7 @@ struct WordCell {
 };
 
 // The blob grown at column x of the scanned row, registered, or nothing.
-// `overflows` remembers the scan's overflowing growths.
-std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& page, std::int32_t x, const RowScan& scan,
-                                     OverflowMemo& overflows);
+std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& page, std::int32_t x, const RowScan& scan);
 
 // Walks the row from scan.startX and returns the band the accepted blobs set;
 // `blobs` receives them in scan order. Rejected and repeated blobs are rolled

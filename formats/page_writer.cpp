@@ -78,7 +78,10 @@ class TiffDocument final : public PageDocument {
 // Every page a one-page PDF of its own, joined when done.
 class PdfDocument final : public PageDocument {
  public:
-  PdfDocument() : pages_(ptraCreate(0)) {}
+  PdfDocument() : pages_(ptraCreate(0)) {
+    // Without a creation date, the same page gives the same bytes on every run.
+    l_pdfSetDateAndVersion(0);
+  }
   ~PdfDocument() override {
     for (std::int32_t i = 0; i < count_; ++i) {
       auto* bytes = static_cast<L_BYTEA*>(ptraRemove(pages_, i, L_NO_COMPACTION));

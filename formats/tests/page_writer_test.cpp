@@ -111,6 +111,7 @@ TEST(PageWriter, EveryFormatKeepsThePixelsAndTheResolution) {
       }
       const std::vector<GreyImage> stored = pdfImages(file, bilevel);
       ASSERT_EQ(stored.size(), 2u) << label;
+      EXPECT_EQ(std::string(file.begin(), file.end()).find("CreationDate"), std::string::npos) << label;
       for (std::size_t i = 0; i < stored.size(); ++i) {
         EXPECT_EQ(std::pair(stored[i].width, stored[i].height), std::pair(48, 10)) << label;
         if (!bilevel) {

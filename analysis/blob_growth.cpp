@@ -95,6 +95,22 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
   return true;
 }
 
+// growArea, noting the nearest greys met beside the blob below and above its range.
+bool growAreaWithBorder(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
+                        std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels,
+                        BorderGreys& border, BlobExtent& extent) {
+  return growArea(
+      page, visited, startX, startY, target, tolerance, limit, pixels,
+      [&](std::int32_t grey) {
+        if (grey <= target) {
+          border.below = std::max(border.below, grey);
+        } else {
+          border.above = std::min(border.above, grey);
+        }
+      },
+      extent);
+}
+
 }  // namespace
 
 bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
@@ -150,20 +166,10 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
   }
 
   KnownArea area;
-  area.belowBorder = std::numeric_limits<std::int32_t>::min();
-  area.aboveBorder = std::numeric_limits<std::int32_t>::max();
   area.tolerance = tolerance;
   area.limit = limit;
-  area.overflows = !growArea(
-      page, visited, startX, startY, target, tolerance, limit, pixels,
-      [&](std::int32_t grey) {
-        if (grey <= target) {
-          area.belowBorder = std::max(area.belowBorder, grey);
-        } else {
-          area.aboveBorder = std::min(area.aboveBorder, grey);
-        }
-      },
-      area.extent);
+  area.overflows =
+      !growAreaWithBorder(page, visited, startX, startY, target, tolerance, limit, pixels, area.border, area.extent);
   remember(pixels, area);
   if (area.overflows) return std::nullopt;
   return area.extent;
@@ -207,10 +213,7 @@ bool SeedGrowthMemo::fillsAgain(const KnownArea& area, std::int32_t target, std:
   const auto inRange = [&](std::int32_t grey) { return joinsBlob(grey, target, tolerance); };
   if (!inRange(area.extent.darkest) || !inRange(area.extent.lightest)) return false;
   if (area.overflows) return true;
-  // Every border grey lies below the area's greys or above them, so the
-  // nearest on each side decide whether the border still stops the growth.
-  return area.belowBorder <= static_cast<std::int64_t>(target) - tolerance &&
-         area.aboveBorder > static_cast<std::int64_t>(target) + tolerance;
+  return area.border.stopsGrowthTowards(target, tolerance);
 }
 
 void SeedGrowthMemo::remember(std::span<const PixelPoint> pixels, KnownArea area) {
@@ -258,10 +261,9 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
     const BlobExtent& extent = known->extent;
     // An overflowing growth kept limit + 1 connected pixels of its range: a
     // growth from one of them overflows whenever they all join it.
-    const bool fits = known->overflows ? extent.pixelCount > limit
-                                       : extent.pixelCount <= limit &&
-                                             known->border.below <= static_cast<std::int64_t>(target) - tolerance &&
-                                             known->border.above > static_cast<std::int64_t>(target) + tolerance;
+    const bool fits = known->overflows
+                          ? extent.pixelCount > limit
+                          : extent.pixelCount <= limit && known->border.stopsGrowthTowards(target, tolerance);
     if (!fits || !inRange(extent.darkest) || !inRange(extent.lightest) || startX < extent.left ||
         startX > extent.right || startY < extent.top || startY > extent.bottom) {
       continue;
@@ -280,16 +282,8 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
   }
   BorderGreys border;
   BlobExtent extent;
-  const bool grown = growArea(
-      page, visited, startX, startY, target, tolerance, limit, pixels,
-      [&](std::int32_t grey) {
-        if (grey <= target) {
-          border.below = std::max(border.below, grey);
-        } else {
-          border.above = std::min(border.above, grey);
-        }
-      },
-      extent);
+  const bool grown =
+      growAreaWithBorder(page, visited, startX, startY, target, tolerance, limit, pixels, border, extent);
   // A start outside its range joins without a test: its blob is no area of the range.
   if (startJoins) remember(pixels, extent, grown ? border : BorderGreys{}, !grown, lastIdAt(offset));
   if (!grown) {

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/grey_image.h"
+
 namespace glimmer::fuzz {
 
 // Stops the fuzzer with a message when a promise is broken; libFuzzer keeps the input.
@@ -20,6 +22,17 @@ inline void require(bool condition, const char* promise) {
   if (condition) return;
   std::fprintf(stderr, "broken promise: %s\n", promise);
   std::abort();
+}
+
+// The promises every decoded page keeps: a size within 1..65535 a side and the
+// pixel limit, and a raster of exactly width x height pixels.
+inline void requireWholeRaster(const GreyImage& image, std::uint64_t maxPixels) {
+  require(image.width >= 1 && image.width <= 65535 && image.height >= 1 && image.height <= 65535,
+          "width and height are within 1..65535");
+  require(static_cast<std::uint64_t>(image.width) * static_cast<std::uint64_t>(image.height) <= maxPixels,
+          "the pixel limit holds");
+  require(image.pixels.size() == static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height),
+          "the raster has width x height pixels");
 }
 
 // A folder of the fuzzer's own, made at start-up and removed at a normal exit

@@ -33,12 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       continue;
     }
     const glimmer::GreyImage& image = outcome.page->image;
-    require(image.width >= 1 && image.width <= 65535 && image.height >= 1 && image.height <= 65535,
-            "width and height are within 1..65535");
-    require(static_cast<std::uint64_t>(image.width) * static_cast<std::uint64_t>(image.height) <= kMaxFuzzPixels,
-            "the pixel limit holds");
-    require(image.pixels.size() == static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height),
-            "the raster has width x height pixels");
+    glimmer::fuzz::requireWholeRaster(image, kMaxFuzzPixels);
   }
   return 0;
 }

@@ -70,6 +70,14 @@ constexpr bool joinsBlob(std::int32_t grey, std::int32_t target, std::int32_t to
 struct BorderGreys {
   std::int32_t below = INT32_MIN;  // INT32_MIN: none
   std::int32_t above = INT32_MAX;  // INT32_MAX: none
+
+  // Whether the border still stops a growth towards `target`: every border
+  // grey lies below the blob's greys or above them, so the nearest on each
+  // side decide.
+  bool stopsGrowthTowards(std::int32_t target, std::int32_t tolerance) const {
+    return below <= static_cast<std::int64_t>(target) - tolerance &&
+           above > static_cast<std::int64_t>(target) + tolerance;
+  }
 };
 
 // Grows the blob of pixels 8-connected to (startX, startY) whose grey p has
@@ -173,8 +181,7 @@ class SeedGrowthMemo {
     std::uint32_t id = 0;  // the growth's number; a start pixel's entry holds only while the slot keeps it
     bool overflows = false;
     BlobExtent extent;
-    std::int32_t belowBorder = 0;  // the lightest border grey below the range, INT32_MIN: none
-    std::int32_t aboveBorder = 0;  // the darkest border grey above the range, INT32_MAX: none
+    BorderGreys border;
     std::int32_t tolerance = 0;
     std::int32_t limit = 0;
   };

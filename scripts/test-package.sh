@@ -23,7 +23,7 @@ version="$(sed -nE 's/^project\(Glimmer VERSION ([0-9.]+).*/\1/p' CMakeLists.txt
 [ "$(basename "$package")" = "glimmer_${version}_amd64.deb" ] || fail "unexpected package name $package"
 depends="$(dpkg-deb -f "$package" Depends)"
 echo "Depends: $depends"
-for dependency in libjpeg-turbo-progs libleptonica libpoppler-cpp libqt6widgets6 libstdc++6; do
+for dependency in libjpeg-turbo-progs liblept libpoppler-cpp libqt6widgets6 libstdc++6; do
   [[ $depends == *"$dependency"* ]] || fail "Depends lacks $dependency"
 done
 
@@ -35,7 +35,7 @@ dpkg-deb -x "$package" "$unpacked"
 usr="$unpacked/usr"
 for file in bin/glimmer bin/glimmer-cli share/man/man1/glimmer.1.gz share/man/man1/glimmer-cli.1.gz \
   share/applications/glimmer.desktop share/icons/hicolor/scalable/apps/glimmer.svg \
-  share/bash-completion/completions/glimmer-cli share/doc/glimmer/copyright share/doc/glimmer/changelog.Debian.gz; do
+  share/bash-completion/completions/glimmer-cli share/doc/glimmer/copyright share/doc/glimmer/changelog.gz; do
   [ -f "$usr/$file" ] || fail "the package lacks /usr/$file"
 done
 for size in 16 24 32 48 64 128 256; do

@@ -126,6 +126,39 @@ TEST_F(DriverTest, APageStoredUnderADiagnosticFileNameIsLeftAlone) {
   EXPECT_EQ(readFile("scores.txt"), page);
 }
 
+TEST_F(DriverTest, DiagnosticsGoToTheirFolderOrNowhere) {
+  writeFile("page.pnm", whitePage(5, 2));
+  fs::create_directory("diag");
+  ProcessRequest request;
+  request.inputPath = "page.pnm";
+  request.outputPath = "out.bmp";
+  request.diagnosticsFolder = "diag";
+  ASSERT_EQ(processImageFile(request, host, processed), 0);
+  EXPECT_EQ(listing("diag"), (std::vector<std::string>{"logger.txt", "scores.txt", "skeleton.bmp"}));
+  EXPECT_EQ(readFile("diag/skeleton.bmp"), readFile("out.bmp"));
+  request.outputPath = "diag/scores.txt";
+  EXPECT_EQ(processImageFile(request, host, processed), 1);  // an output may not be a diagnostic file
+  request.outputPath = "none.bmp";
+  request.diagnosticsFolder.reset();
+  ASSERT_EQ(processImageFile(request, host, processed), 0);
+  EXPECT_EQ(listing(), (std::vector<std::string>{"diag", "none.bmp", "out.bmp", "page.pnm"}));
+}
+
+TEST_F(DriverTest, AStoppedRunWritesNoOutputAndSaysWhy) {
+  writeFile("page.pnm", whitePage(40, 3));
+  for (const int bands : {1, 3}) {
+    host.stopAfterReports = 5;
+    EXPECT_EQ(run("page.pnm", "out.bmp", bands), 1);
+    ASSERT_FALSE(host.errors.empty());
+    EXPECT_EQ(host.errors.back().first, "Stopped before page.pnm was done: told to stop");
+    std::size_t reports = 0;
+    for (const auto& [band, values] : host.progress) reports += values.size();
+    EXPECT_LT(reports, 40u);  // the bands left their columns early
+    EXPECT_FALSE(fs::exists("out.bmp"));
+    host.progress.clear();
+  }
+}
+
 TEST_F(DriverTest, AnsweringNoToTheOverwriteQuestionKeepsTheOldOutput) {
   writeFile("page.pnm", whitePage(4, 4));
   writeFile("out.bmp", "previous");

@@ -279,29 +279,41 @@ TEST_F(BatchTest, BadInputsAreNamedAndTheRestOfTheBatchGoesOn) {
   EXPECT_EQ(runCli({"--from", "no-such-list"}).status, 2);
 }
 
-TEST_F(BatchTest, ASignalStopsTheBatchLeavesOnlyWholeOutputsAndSaysWhatWasDone) {
+// Starts glimmer-cli in the background, its stderr in `errorFile`.
+pid_t startCli(const std::vector<std::string>& arguments, const char* errorFile) {
+  const pid_t cli = ::fork();
+  if (cli == 0) {
+    const int err = ::open(errorFile, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(err, STDERR_FILENO);
+    std::vector<const char*> argv{GLIMMER_CLI_PATH};
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    argv.push_back(nullptr);
+    ::execv(GLIMMER_CLI_PATH, const_cast<char* const*>(argv.data()));
+    ::_exit(127);
+  }
+  return cli;
+}
+
+template <typename Condition>
+bool waitFor(Condition condition) {
+  for (int wait = 0; wait < 6000 && !condition(); ++wait) ::usleep(5000);
+  return condition();
+}
+
+TEST_F(BatchTest, AStoppedBatchLeavesOnlyWholeOutputsAndARerunFinishesIt) {
   std::vector<std::string> slow;
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < 4; ++i) {
     slow.push_back("n" + std::to_string(i) + ".pgm");
     writeFile(slow.back(), noisePage(200, static_cast<unsigned>(i)));
   }
+  std::vector<std::string> arguments{"--bands", "1", "--output-dir", "out"};
+  arguments.insert(arguments.end(), slow.begin(), slow.end());
   for (const int signalNumber : {SIGINT, SIGTERM}) {
     fs::remove_all("out");
     fs::create_directory("out");
-    const pid_t cli = ::fork();
-    ASSERT_GE(cli, 0);
-    if (cli == 0) {
-      const int err = ::open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      ::dup2(err, STDERR_FILENO);
-      std::vector<const char*> argv{GLIMMER_CLI_PATH, "--output-dir", "out"};
-      for (const std::string& page : slow) argv.push_back(page.c_str());
-      argv.push_back(nullptr);
-      ::execv(GLIMMER_CLI_PATH, const_cast<char* const*>(argv.data()));
-      ::_exit(127);
-    }
-    const auto finished = [] { return fs::exists("out/n0.bmp"); };
-    for (int wait = 0; wait < 3000 && !finished(); ++wait) ::usleep(10000);
-    ASSERT_TRUE(finished());
+    const pid_t cli = startCli(arguments, "err.txt");
+    ASSERT_GT(cli, 0);
+    ASSERT_TRUE(waitFor([] { return fs::exists("out/n0.bmp"); }));
     ::kill(cli, signalNumber);
     int status = 0;
     ASSERT_EQ(::waitpid(cli, &status, 0), cli);
@@ -318,6 +330,37 @@ TEST_F(BatchTest, ASignalStopsTheBatchLeavesOnlyWholeOutputsAndSaysWhatWasDone) 
       EXPECT_EQ(fs::file_size("out/" + name), 54u + 600u * 200u) << name;
     }
   }
+  // The same command with --skip-existing finishes the batch as one whole run would have.
+  arguments.push_back("--skip-existing");
+  ASSERT_EQ(runCli(arguments).status, 0);
+  fs::create_directory("whole");
+  arguments.back() = "--output-dir=whole";
+  ASSERT_EQ(runCli(arguments).status, 0);
+  EXPECT_EQ(listing("out"), listing("whole"));
+  for (const std::string& name : listing("whole")) EXPECT_EQ(readFile("out/" + name), readFile("whole/" + name));
+}
+
+TEST_F(BatchTest, AnOutputFolderThatVanishesFailsThePagesLeftAndWritesNothingElsewhere) {
+  writeFile("noise.pgm", noisePage(200, 3));
+  fs::create_directory("out");
+  const std::vector<std::string> before = listing();
+  const pid_t cli =
+      startCli({"--bands", "1", "--diagnostics", "diag", "--output-dir", "out", "noise.pgm", pages[0]}, "../err.txt");
+  ASSERT_GT(cli, 0);
+  ASSERT_TRUE(waitFor([] { return !fs::is_empty("out"); }));  // the first output's temporary
+  fs::remove_all("out");
+  int status = 0;
+  ASSERT_EQ(::waitpid(cli, &status, 0), cli);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  const std::string err = readFile("../err.txt");
+  fs::remove("../err.txt");
+  EXPECT_NE(err.find("noise.pgm: Cannot create BMP file (out/noise.bmp): No such file or directory"), std::string::npos)
+      << err;
+  EXPECT_NE(err.find("2 of 2 inputs failed"), std::string::npos) << err;
+  std::vector<std::string> after = before;
+  *std::find(after.begin(), after.end(), "out") = "diag";
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(listing(), after);
 }
 
 }  // namespace

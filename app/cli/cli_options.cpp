@@ -15,7 +15,7 @@ const char* const kUsage =
     "Usage: glimmer-cli [options] INPUT...\n"
     "Removes the background from scanned pages and writes each page's words on white.\n"
     "An INPUT is a page file or a folder: every page file in it, sorted by name.\n"
-    "Pages in: PNM (P1-P6), PNG, TIFF (every page), WebP, PDF (every page), told by the\n"
+    "Pages in: Netpbm (P1-P7), PNG, TIFF (every page), WebP, PDF (every page), told by the\n"
     "file's first bytes, and JPEG through djpeg. Pages out: 24-bit BMP (default), PNG,\n"
     "TIFF or PDF, lossless, chosen by the output's extension. An INPUT of '-' reads a\n"
     "page file from standard input; its outputs are named stdin (stdin.bmp).\n"

@@ -9,6 +9,7 @@ packages=(
   libleptonica-dev libpoppler-cpp-dev zlib1g-dev
   xvfb xauth xdotool
   clang libclang-rt-14-dev
+  dpkg-dev lintian desktop-file-utils man-db bash-completion
 )
 missing=()
 for package in "${packages[@]}"; do

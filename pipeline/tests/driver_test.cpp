@@ -88,7 +88,7 @@ TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
       {"loop.pnm", "new.bmp", "Cannot read image file (loop.pnm): Too many levels of symbolic links"},
       {std::string(5000, 'a'), "new.bmp",
        "Cannot read image file (" + std::string(5000, 'a') + "): File name too long"},
-      {"bad.pnm", "new.bmp", "Not a valid PNM file (P7 is not read, only binary P5 and P6)"},
+      {"bad.pnm", "new.bmp", "Cannot read PNM file bad.pnm: the file is damaged or cut short"},
       {"short.pnm", "new.bmp", "Not a valid PNM file (header cut short)"},
       {"page.pnm", "page.pnm", "BMP file (page.pnm) is the input file - choose another output"},
       {"page.pnm", "alias.bmp", "BMP file (alias.bmp) is the input file - choose another output"},

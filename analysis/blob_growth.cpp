@@ -8,14 +8,17 @@
 namespace glimmer::detail {
 
 VisitedMap::VisitedMap(std::int32_t width, std::int32_t height)
-    : width_(width), marks_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
+    : width_(width), marks_((static_cast<std::size_t>(width) * static_cast<std::size_t>(height) + 63) / 64, 0) {}
 
 void VisitedMap::clear(std::span<const PixelPoint> pixels) {
-  for (const PixelPoint& p : pixels) marks_[SharedPage::offset(p.x, p.y, width_)] = 0;
+  for (const PixelPoint& p : pixels) {
+    const std::size_t offset = SharedPage::offset(p.x, p.y, width_);
+    marks_[offset / 64] &= ~(std::uint64_t{1} << (offset % 64));
+  }
 }
 
 bool VisitedMap::allClear() const {
-  return std::all_of(marks_.begin(), marks_.end(), [](std::uint8_t m) { return m == 0; });
+  return std::all_of(marks_.begin(), marks_.end(), [](std::uint64_t m) { return m == 0; });
 }
 
 PixelList& BlobRegistry::nextSlot() {
@@ -139,13 +142,24 @@ BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels) 
   return extent;
 }
 
+namespace {
+
+// Columns of start pixels a seed memo holds: a seed growth (at most 401
+// pixels) started in one column reaches no further than 400 columns right.
+constexpr std::int32_t kSeedMemoColumns = 512;
+
+}  // namespace
+
 SeedGrowthMemo::SeedGrowthMemo(std::int32_t firstColumn, std::int32_t endColumn, std::int32_t pageHeight)
     : firstColumn_(firstColumn),
       endColumn_(std::max(firstColumn, endColumn)),
       height_(pageHeight),
-      areaAt_(static_cast<std::size_t>(endColumn_ - firstColumn_) * static_cast<std::size_t>(pageHeight), 0),
+      columnIn_(static_cast<std::size_t>(std::min(endColumn_ - firstColumn_, kSeedMemoColumns)), -1),
+      areaAt_(columnIn_.size() * static_cast<std::size_t>(pageHeight), 0),
       // Room for the growths of some 64 columns: a character is seldom wider.
-      capacity_(std::max<std::size_t>(4096, 64 * static_cast<std::size_t>(pageHeight))) {}
+      capacity_(std::max<std::size_t>(4096, 64 * static_cast<std::size_t>(pageHeight))) {
+  areas_.reserve(capacity_);
+}
 
 std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX,
                                                std::int32_t startY, std::int32_t target, std::int32_t tolerance,
@@ -176,7 +190,8 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
 }
 
 void SeedGrowthMemo::forget() {
-  std::fill(areaAt_.begin(), areaAt_.end(), 0);
+  // A column's entries are cleared when its slot is claimed again.
+  std::fill(columnIn_.begin(), columnIn_.end(), -1);
   areas_.clear();
   lastId_ = 0;
 }
@@ -198,10 +213,29 @@ bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visit
   return true;
 }
 
+std::optional<std::size_t> SeedGrowthMemo::entryOf(std::int32_t x, std::int32_t y) const {
+  if (x < firstColumn_ || x >= endColumn_) return std::nullopt;
+  const std::size_t slot = static_cast<std::size_t>(x - firstColumn_) % columnIn_.size();
+  if (columnIn_[slot] != x) return std::nullopt;
+  return slot * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y);
+}
+
+std::optional<std::size_t> SeedGrowthMemo::claimEntryOf(std::int32_t x, std::int32_t y) {
+  if (x < firstColumn_ || x >= endColumn_) return std::nullopt;
+  const std::size_t slot = static_cast<std::size_t>(x - firstColumn_) % columnIn_.size();
+  if (columnIn_[slot] > x) return std::nullopt;
+  if (columnIn_[slot] < x) {
+    const auto column = areaAt_.begin() + static_cast<std::ptrdiff_t>(slot * static_cast<std::size_t>(height_));
+    std::fill(column, column + height_, 0);
+    columnIn_[slot] = x;
+  }
+  return slot * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y);
+}
+
 const SeedGrowthMemo::KnownArea* SeedGrowthMemo::knownAt(std::int32_t x, std::int32_t y) const {
-  if (x < firstColumn_ || x >= endColumn_) return nullptr;
-  const std::uint32_t id = areaAt_[static_cast<std::size_t>(x - firstColumn_) * static_cast<std::size_t>(height_) +
-                                   static_cast<std::size_t>(y)];
+  const std::optional<std::size_t> entry = entryOf(x, y);
+  if (!entry) return nullptr;
+  const std::uint32_t id = areaAt_[*entry];
   if (id == 0) return nullptr;
   const KnownArea& area = areas_[(id - 1) % capacity_];
   return area.id == id ? &area : nullptr;
@@ -225,9 +259,7 @@ void SeedGrowthMemo::remember(std::span<const PixelPoint> pixels, KnownArea area
     areas_[(area.id - 1) % capacity_] = area;
   }
   for (const PixelPoint& p : pixels) {
-    if (p.x < firstColumn_ || p.x >= endColumn_) continue;
-    areaAt_[static_cast<std::size_t>(p.x - firstColumn_) * static_cast<std::size_t>(height_) +
-            static_cast<std::size_t>(p.y)] = area.id;
+    if (const std::optional<std::size_t> entry = claimEntryOf(p.x, p.y)) areaAt_[*entry] = area.id;
   }
 }
 
@@ -242,17 +274,20 @@ constexpr std::int32_t kShadowsTried = 4;
 
 }  // namespace
 
-ScanGrowthMemo::ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight)
-    : width_(pageWidth),
-      blobAt_(static_cast<std::size_t>(pageWidth) * static_cast<std::size_t>(pageHeight), 0),
-      blobs_(kKnownScanBlobs),
-      pool_(kKeptScanPixels) {}
+ScanGrowthMemo::ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight) : width_(pageWidth) {
+  if (pageWidth > 65536 || pageHeight > 65536) return;  // pixels do not pack
+  blobAt_.assign(static_cast<std::size_t>(pageWidth) * static_cast<std::size_t>(pageHeight), 0);
+  blobs_.resize(kKnownScanBlobs);
+  pool_.resize(kKeptScanPixels);
+}
 
 std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX,
                                                std::int32_t startY, std::int32_t target, std::int32_t tolerance,
                                                std::int32_t limit, PixelList& pixels) {
   const std::size_t offset = SharedPage::offset(startX, startY, width_);
-  const bool startJoins = joinsBlob(page.atOffset(offset), target, tolerance);
+  // A start outside its range joins without a test: its blob is no area of
+  // the range, so it is neither answered nor kept.
+  const bool startJoins = !blobAt_.empty() && joinsBlob(page.atOffset(offset), target, tolerance);
   const auto inRange = [&](std::int32_t grey) { return joinsBlob(grey, target, tolerance); };
   // The last blob kept through the start, then the blobs it shadowed there in
   // turn; the start pixel lies in those only if their pixels hold it.
@@ -271,12 +306,13 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
     const auto pixelAt = [&](std::int32_t i) {
       return pool_[(known->first + static_cast<std::uint64_t>(i)) % pool_.size()];
     };
+    const std::uint32_t start = packed({startX, startY});
     std::int32_t startAt = 0;
-    while (startAt < extent.pixelCount && pixelAt(startAt) != PixelPoint{startX, startY}) ++startAt;
+    while (startAt < extent.pixelCount && pixelAt(startAt) != start) ++startAt;
     if (startAt == extent.pixelCount) continue;
     pixels.clear();
     if (known->overflows) return std::nullopt;
-    for (std::int32_t i = 0; i < extent.pixelCount; ++i) pixels.push_back(pixelAt(i));
+    for (std::int32_t i = 0; i < extent.pixelCount; ++i) pixels.push_back(unpacked(pixelAt(i)));
     std::swap(pixels.front(), pixels[static_cast<std::size_t>(startAt)]);
     return extent;
   }
@@ -284,7 +320,6 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
   BlobExtent extent;
   const bool grown =
       growAreaWithBorder(page, visited, startX, startY, target, tolerance, limit, pixels, border, extent);
-  // A start outside its range joins without a test: its blob is no area of the range.
   if (startJoins) remember(pixels, extent, grown ? border : BorderGreys{}, !grown, lastIdAt(offset));
   if (!grown) {
     pixels.clear();
@@ -318,7 +353,7 @@ void ScanGrowthMemo::remember(std::span<const PixelPoint> pixels, const BlobExte
   blob.overflows = overflows;
   blob.shadowed = shadowed;
   for (const PixelPoint& p : pixels) {
-    pool_[poolEnd_++ % pool_.size()] = p;
+    pool_[poolEnd_++ % pool_.size()] = packed(p);
     blobAt_[SharedPage::offset(p.x, p.y, width_)] = static_cast<std::uint16_t>(slot + 1);
   }
 }

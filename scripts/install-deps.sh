@@ -10,6 +10,7 @@ packages=(
   xvfb xauth xdotool
   parallel
   clang libclang-rt-14-dev
+  dpkg-dev lintian desktop-file-utils man-db bash-completion
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -22,21 +22,21 @@ struct PixelPoint {
 // A blob's pixels in the order they were grown, the start pixel first.
 using PixelList = std::vector<PixelPoint>;
 
-// One byte per page pixel, all zero between growths. A growth clears its own
+// One bit per page pixel, all clear between growths. A growth clears its own
 // marks by walking its pixel list. Laid out as the page is, so that one
 // offset finds a pixel in both.
 class VisitedMap {
  public:
   VisitedMap(std::int32_t width, std::int32_t height);
 
-  bool marked(std::size_t offset) const { return marks_[offset] != 0; }
-  void mark(std::size_t offset) { marks_[offset] = 1; }
+  bool marked(std::size_t offset) const { return ((marks_[offset / 64] >> (offset % 64)) & 1u) != 0; }
+  void mark(std::size_t offset) { marks_[offset / 64] |= std::uint64_t{1} << (offset % 64); }
   void clear(std::span<const PixelPoint> pixels);
   bool allClear() const;
 
  private:
   std::int32_t width_;
-  std::vector<std::uint8_t> marks_;
+  std::vector<std::uint64_t> marks_;
 };
 
 // The pixel lists of the blobs kept during one seed analysis. Slots past the
@@ -143,9 +143,18 @@ class ScanGrowthMemo {
     return blobAt_[offset] == 0 ? 0 : blobs_[blobAt_[offset] - 1u].id;
   }
 
+  // A kept pixel in 32 bits: x in the low half, y in the high half. Pages
+  // with a side longer than that are not remembered (the memo stays empty).
+  static std::uint32_t packed(PixelPoint p) {
+    return static_cast<std::uint32_t>(p.x) | static_cast<std::uint32_t>(p.y) << 16;
+  }
+  static PixelPoint unpacked(std::uint32_t p) {
+    return {static_cast<std::int32_t>(p & 0xffffu), static_cast<std::int32_t>(p >> 16)};
+  }
+
   std::vector<std::uint16_t> blobAt_;  // per page pixel: 1 + the slot of the last blob kept through it
   std::vector<KnownBlob> blobs_;       // a ring: blob n in slot (n - 1) % size
-  std::vector<PixelPoint> pool_;       // a ring of the kept blobs' pixels
+  std::vector<std::uint32_t> pool_;    // a ring of the kept blobs' pixels, packed
   std::uint64_t poolEnd_ = 0;          // pixels kept in all
   std::uint32_t lastId_ = 0;
 };
@@ -166,7 +175,9 @@ class ScanGrowthMemo {
 class SeedGrowthMemo {
  public:
   // Remembers starts in columns [firstColumn, endColumn) of a page
-  // `pageHeight` pixels high.
+  // `pageHeight` pixels high. Only the starts of the latest columns written
+  // are held: the seed test asks about its own column only, walking the
+  // columns from the left, and its growths reach no further right than that.
   SeedGrowthMemo(std::int32_t firstColumn, std::int32_t endColumn, std::int32_t pageHeight);
 
   // The extent of the blob growBlob would grow, or nothing when it would
@@ -197,10 +208,17 @@ class SeedGrowthMemo {
                          std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels);
   void remember(std::span<const PixelPoint> pixels, KnownArea area);
 
+  // Where the start pixel's entry lives in areaAt_, or nothing when its column is not held.
+  std::optional<std::size_t> entryOf(std::int32_t x, std::int32_t y) const;
+  // The same, taking the column's slot for it unless the slot holds a later column.
+  std::optional<std::size_t> claimEntryOf(std::int32_t x, std::int32_t y);
+
   std::int32_t firstColumn_;
   std::int32_t endColumn_;
   std::int32_t height_;
-  // Per start pixel, column-major: the id of the last growth that reached it; 0: none.
+  // The columns held, a ring: column x in slot (x - firstColumn_) % size; -1: none.
+  std::vector<std::int32_t> columnIn_;
+  // Per held column and row: the id of the last growth that reached the pixel; 0: none.
   std::vector<std::uint32_t> areaAt_;
   // The latest growths, a ring: growth n lives in slot (n - 1) % capacity until a later one takes it.
   std::vector<KnownArea> areas_;

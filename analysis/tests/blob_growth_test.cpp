@@ -27,45 +27,76 @@ TEST(GrowBlob, NeighbourGreyWindowIsOpenBelowAndClosedAbove) {
   EXPECT_TRUE(visited.allClear());
 }
 
+// A page of blotches of `greys` distinct greys spread over 0..255, so that
+// areas are larger than a pixel.
+GreyImage blotchedPage(std::mt19937& random, std::int32_t width, std::int32_t height, std::int32_t greys,
+                       std::int32_t blotches) {
+  GreyImage image(width, height);
+  for (std::int32_t i = 0; i < blotches; ++i) {
+    const auto x = static_cast<std::int32_t>(random() % static_cast<std::uint32_t>(width));
+    const auto y = static_cast<std::int32_t>(random() % static_cast<std::uint32_t>(height));
+    const auto grey = static_cast<std::uint8_t>(random() % greys * (255 / std::max(greys - 1, 1)));
+    test_support::fillBox(image, x, y, std::min(x + 3, width - 1), std::min(y + 2, height - 1), grey);
+  }
+  return image;
+}
+
+// Asks the memo about every start of column x, top down, with the target grey
+// moving from start to start, and checks each answer against a growth.
+// Returns how many the memo answered without growing.
+std::int32_t checkSeedColumn(std::mt19937& random, const SharedPage& page, SeedGrowthMemo& memo, std::int32_t x,
+                             std::int32_t tolerance, std::int32_t limit) {
+  VisitedMap visited(page.width(), page.height());
+  PixelList memoPixels;
+  PixelList pixels;
+  std::int32_t hits = 0;
+  for (std::int32_t y = 0; y < page.height(); ++y) {
+    const std::int32_t target = std::clamp(page.at(x, y) + static_cast<std::int32_t>(random() % 21) - 10, 0, 255);
+    const bool grown = growBlob(page, visited, x, y, target, tolerance, limit, pixels);
+    const std::optional<BlobExtent> expected = grown ? std::optional(extentOf(page, pixels)) : std::nullopt;
+    memoPixels.clear();
+    EXPECT_EQ(memo.grow(page, visited, x, y, target, tolerance, limit, memoPixels), expected)
+        << "start " << x << "," << y << " target " << target;
+    EXPECT_TRUE(visited.allClear());
+    if (memoPixels.empty()) ++hits;
+  }
+  return hits;
+}
+
 // The memo must answer exactly as a growth would, start after start in the
 // band's column-major order, while the target grey moves from start to start.
 TEST(SeedGrowthMemo, AnswersEveryStartAsAGrowthWould) {
   std::mt19937 random(7);
   struct Page {
-    std::int32_t greys;  // distinct greys drawn, spread over 0..255
+    std::int32_t greys;
     std::int32_t tolerance;
     std::int32_t limit;
   };
   for (const Page kind : {Page{256, 80, 400}, Page{6, 80, 400}, Page{3, 40, 30}, Page{12, 20, 12}}) {
-    GreyImage image(48, 40);
-    // Blotches of one grey, so that areas are larger than a pixel.
-    for (std::int32_t i = 0; i < 160; ++i) {
-      const auto x = static_cast<std::int32_t>(random() % 48);
-      const auto y = static_cast<std::int32_t>(random() % 40);
-      const auto grey = static_cast<std::uint8_t>(random() % kind.greys * (255 / std::max(kind.greys - 1, 1)));
-      test_support::fillBox(image, x, y, std::min(x + 3, 47), std::min(y + 2, 39), grey);
-    }
+    const GreyImage image = blotchedPage(random, 48, 40, kind.greys, 160);
     const SharedPage page(image);
-    VisitedMap visited(48, 40);
     SeedGrowthMemo memo(8, 40, 40);
-    PixelList memoPixels;
-    PixelList pixels;
     std::int32_t hits = 0;
     for (std::int32_t x = 8; x < 40; ++x) {
       if (x == 24) memo.forget();
-      for (std::int32_t y = 0; y < 40; ++y) {
-        const std::int32_t target = std::clamp(page.at(x, y) + static_cast<std::int32_t>(random() % 21) - 10, 0, 255);
-        const bool grown = growBlob(page, visited, x, y, target, kind.tolerance, kind.limit, pixels);
-        const std::optional<BlobExtent> expected = grown ? std::optional(extentOf(page, pixels)) : std::nullopt;
-        memoPixels.clear();
-        ASSERT_EQ(memo.grow(page, visited, x, y, target, kind.tolerance, kind.limit, memoPixels), expected)
-            << "greys " << kind.greys << " start " << x << "," << y << " target " << target;
-        ASSERT_TRUE(visited.allClear());
-        if (memoPixels.empty()) ++hits;
-      }
+      hits += checkSeedColumn(random, page, memo, x, kind.tolerance, kind.limit);
     }
     EXPECT_GT(hits, 0) << "greys " << kind.greys;
   }
+}
+
+// A band wider than the columns the memo holds: the entries of a column it
+// let go must not answer for the column that takes its place, nor may an
+// earlier column asked again be answered from a later one's entries.
+TEST(SeedGrowthMemo, StaysExactPastTheColumnsItHolds) {
+  std::mt19937 random(5);
+  const GreyImage image = blotchedPage(random, 1200, 6, 3, 1200);
+  const SharedPage page(image);
+  SeedGrowthMemo memo(0, 1200, 6);
+  std::int32_t hits = 0;
+  for (std::int32_t x = 0; x < 1200; ++x) hits += checkSeedColumn(random, page, memo, x, 40, 30);
+  for (std::int32_t x = 0; x < 1200; x += 7) checkSeedColumn(random, page, memo, x, 40, 30);
+  EXPECT_GT(hits, 0);
 }
 
 // Row scans along random rows of random pages, with the target, tolerance and
@@ -107,6 +138,23 @@ TEST(ScanGrowthMemo, AnswersEveryScanGrowthAsAGrowthWould) {
       }
     }
     EXPECT_GT(hits, 0) << "greys " << greys;
+  }
+}
+
+// Past 65536 columns a pixel no longer packs into the memo's 32 bits: there
+// it must grow every time, and answer as a growth does.
+TEST(ScanGrowthMemo, GrowsOnPagesTooWideToRemember) {
+  GreyImage image(65600, 3, 255);
+  test_support::fillBox(image, 65540, 0, 65544, 2, 0);
+  const SharedPage page(image);
+  VisitedMap visited(page.width(), page.height());
+  ScanGrowthMemo memo(page.width(), page.height());
+  PixelList pixels;
+  PixelList memoPixels;
+  for (std::int32_t x = 65540; x <= 65544; ++x) {
+    ASSERT_TRUE(growBlob(page, visited, x, 1, 0, 10, 40, pixels));
+    ASSERT_TRUE(memo.grow(page, visited, x, 1, 0, 10, 40, memoPixels).has_value());
+    EXPECT_EQ(memoPixels, pixels) << x;
   }
 }
 

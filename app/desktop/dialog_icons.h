@@ -1,11 +1,10 @@
-// The program's window icons, drawn at start-up: a page whose lines of text
-// stand out on white, in a large (32 x 32) and a small (16 x 16) size.
+// The program's window icon: Glimmer's icon in every size it is rendered at.
 #pragma once
 
 #include <QIcon>
 
 namespace glimmer {
 
-QIcon drawDialogIcon();
+QIcon dialogIcon();
 
 }  // namespace glimmer

@@ -1,7 +1,9 @@
 // glimmer: the desktop program. Reads the settings, runs the main dialog until
 // the user ends it, and writes the settings back. It answers --help and
-// --version on the terminal and otherwise takes no arguments of its own.
+// --version on the terminal; a page named after the options (the desktop
+// entry's %f) becomes the dialog's input.
 #include <QApplication>
+#include <QFile>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,10 +16,11 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: glimmer\n"
-    "Opens the Glimmer dialog: choose or drop a page (JPEG or PNM), choose an output\n"
-    "folder, press \"Process File\". The settings live in glimmer.ini beside the program,\n"
-    "or in ~/.config/glimmer/glimmer.ini. For scripts and terminals use glimmer-cli.\n"
+    "Usage: glimmer [PAGE]\n"
+    "Opens the Glimmer dialog, with PAGE as its input when given: choose or drop a page\n"
+    "(JPEG or PNM), choose an output folder, press \"Process File\". The settings live\n"
+    "in glimmer.ini beside the program, or in ~/.config/glimmer/glimmer.ini. For\n"
+    "scripts and terminals use glimmer-cli.\n"
     "\n"
     "  -h, --help     show this help\n"
     "      --version  show the version\n";
@@ -72,7 +75,9 @@ int main(int argc, char* argv[]) {
   glimmer::MainDialogWindow window;
   glimmer::MainDialog dialog(window, settings, glimmer::systemServices());
   window.bind(dialog);
-  dialog.start();
+  // Qt has taken its own options (-platform, ...) out of the arguments by now.
+  const QStringList arguments = QApplication::arguments();
+  dialog.start(arguments.size() > 1 ? QFile::encodeName(arguments.at(1)).toStdString() : std::string());
   window.exec();
 
   glimmer::saveSettings(settings, settingsPath);

@@ -108,7 +108,7 @@ std::int32_t MainDialog::bandCount() const {
   return std::clamp(services_.countProcessorCores(), 1, ProgressTable::kBands);
 }
 
-void MainDialog::start() {
+void MainDialog::start(const std::string& pageToOpen) {
   view_.setCoreCountText(std::to_string(bandCount()));
   state_.progressTable.clear();
   view_.setAskOnStartupChecked(settings_.askForFileOnStartup);
@@ -116,7 +116,11 @@ void MainDialog::start() {
   view_.showRestored();
   view_.setProgressRange(0, kProgressFull);
   view_.repaint();
-  if (view_.isAskOnStartupChecked()) browseInputFile();
+  if (!pageToOpen.empty()) {
+    useInputFile(pageToOpen);
+  } else if (view_.isAskOnStartupChecked()) {
+    browseInputFile();
+  }
 }
 
 void MainDialog::updateProgress(int band, std::int32_t thousandths, int runBandCount, int page, int pageCount) {

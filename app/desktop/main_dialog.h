@@ -53,7 +53,10 @@ class MainDialog {
   MainDialog& operator=(const MainDialog&) = delete;
 
   // Handlers, all on the dialog's thread.
-  void start();
+  // Shows the dialog. A page named on the command line (the desktop's "Open
+  // With") becomes the input as if chosen; "Ask for File on Startup" then
+  // opens no chooser.
+  void start(const std::string& pageToOpen = {});
   void onAskOnStartupClicked();
   void onQuit();
   void onAbout();

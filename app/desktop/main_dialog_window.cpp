@@ -172,7 +172,7 @@ void MainDialogWindow::setAskOnStartupChecked(bool checked) { askOnStartupBox_->
 
 bool MainDialogWindow::isAskOnStartupChecked() const { return askOnStartupBox_->isChecked(); }
 
-void MainDialogWindow::setDialogIcons() { setWindowIcon(drawDialogIcon()); }
+void MainDialogWindow::setDialogIcons() { setWindowIcon(dialogIcon()); }
 
 void MainDialogWindow::showRestored() {
   showNormal();

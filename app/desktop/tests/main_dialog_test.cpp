@@ -71,6 +71,21 @@ TEST_F(MainDialogTest, CoreCountShownIsClampedToTheBandsTheBarCanHold) {
   }
 }
 
+TEST_F(MainDialogTest, StartUpAsksForAPageUnlessOneWasNamed) {
+  settings.askForFileOnStartup = true;
+  view.nextChosenFile = "/scans/chosen.pnm";
+  dialog.start();
+  EXPECT_EQ(view.inputField, "/scans/chosen.pnm");
+  EXPECT_EQ(view.chooserStartFolders.size(), 1u);
+
+  dialog.start("/scans/named.jpg");
+  EXPECT_EQ(view.inputField, "/scans/named.jpg");
+  EXPECT_EQ(view.folderField, "/scans/");
+  EXPECT_EQ(view.chooserStartFolders.size(), 1u);
+  processFile(view.inputField, outFolder);
+  EXPECT_EQ(requests.back().outputPath, outFolder + "/named.bmp");
+}
+
 TEST_F(MainDialogTest, ChosenInputNamesTheOutputOnlyWhileTheFieldStillHoldsIt) {
   chooseInput("C:\\scans\\page.1.jpg");
   EXPECT_EQ(view.inputField, "C:/scans/page.1.jpg");

@@ -75,6 +75,9 @@ class MainDialogWindowTest : public ::testing::Test {
 TEST_F(MainDialogWindowTest, ShowsTheControlsTextsAndChoosersInTemplateOrder) {
   startDialog();
   EXPECT_EQ(window.windowTitle(), "Glimmer");
+  // The icon's renderings are resources of a static library: they must have come along.
+  const QList<QSize> iconSizes = window.windowIcon().availableSizes();
+  for (const int size : {16, 32, 48, 256}) EXPECT_TRUE(iconSizes.contains(QSize(size, size))) << size;
   // Tab walks the enabled controls in template order and comes back round.
   const std::pair<const char*, QString> tabOrder[] = {{"IDOK", "Process File"},
                                                       {"IDC_ABOUT", "About Glimmer"},

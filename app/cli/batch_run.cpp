@@ -189,12 +189,21 @@ class BatchRun {
       return ended(Outcome::Failed, item.problem);
     }
     if (options_.skipExisting && outputsExist(item, options_)) return ended(Outcome::Skipped, "its output exists");
+    // A page found in a subfolder keeps it below the output folder; the
+    // output folder itself was checked before the batch began.
+    std::vector<std::pair<std::string, const char*>> folders;
+    if (!item.subfolder.empty() && !options_.outputDir.empty()) {
+      folders.emplace_back(fs::path(item.outputPath).parent_path().string(), "output");
+    }
     if (item.diagnosticsFolder && *item.diagnosticsFolder != ".") {
+      folders.emplace_back(*item.diagnosticsFolder, "diagnostics");
+    }
+    for (const auto& [folder, kind] : folders) {
       std::error_code error;
-      fs::create_directories(*item.diagnosticsFolder, error);
+      fs::create_directories(folder, error);
       if (error) {
         const std::string problem =
-            "cannot make the diagnostics folder " + printablePath(*item.diagnosticsFolder) + ": " + error.message();
+            std::string("cannot make the ") + kind + " folder " + printablePath(folder) + ": " + error.message();
         say(item, problem);
         return ended(Outcome::Failed, problem);
       }

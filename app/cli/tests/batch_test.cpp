@@ -237,6 +237,18 @@ TEST_F(BatchTest, DiagnosticsFolderKeepsEveryPagesFilesAsASingleRunWritesThem) {
   EXPECT_NE(readFile("diag/p1/scores.txt"), readFile("diag/p0/scores.txt"));
 }
 
+TEST_F(BatchTest, PagesFromSubfoldersKeepThemBelowTheOutputFolder) {
+  fs::create_directories("book/ch1");
+  fs::rename(pages[1], "book/ch1/" + pages[1]);
+  fs::rename(pages[0], "book/" + pages[0]);
+  fs::create_directory("out");
+  const CliRun result = runCli({"-r", "--rows", "--output-dir", "out", "--diagnostics", "diag", "book"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(listing("out"), (std::vector<std::string>{"ch1", "p0.bmp", "p0.pgm.rows.coords.lisp"}));
+  EXPECT_EQ(listing("out/ch1"), (std::vector<std::string>{"p1.bmp", "p1.pgm.rows.coords.lisp"}));
+  EXPECT_TRUE(fs::exists("diag/ch1/p1/scores.txt"));
+}
+
 TEST_F(BatchTest, SkipExistingResumesABatchWhereItStopped) {
   std::vector<std::string> arguments{"--output-dir", "out"};
   arguments.insert(arguments.end(), pages.begin(), pages.end());

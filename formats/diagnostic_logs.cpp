@@ -2,15 +2,21 @@
 
 namespace glimmer {
 
-DiagnosticFiles::DiagnosticFiles() : scores_(kScoresFileName), logger_(kLoggerFileName) {}
+std::string diagnosticFilePath(const std::string& folder, const char* name) {
+  if (folder.empty() || folder == ".") return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+DiagnosticFiles::DiagnosticFiles(const std::string& folder)
+    : scores_(diagnosticFilePath(folder, kScoresFileName)), logger_(diagnosticFilePath(folder, kLoggerFileName)) {}
 
 DiagnosticFiles::~DiagnosticFiles() {
   scores_.commit();
   logger_.commit();
 }
 
-DiagnosticFiles::LockedFileSink::LockedFileSink(const char* name)
-    : file_(name, {.mayReplace = true, .ownName = true}) {}
+DiagnosticFiles::LockedFileSink::LockedFileSink(const std::string& path)
+    : file_(path, {.mayReplace = true, .ownName = true}) {}
 
 void DiagnosticFiles::LockedFileSink::write(std::string_view text) {
   std::lock_guard lock(mutex_);

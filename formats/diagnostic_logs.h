@@ -1,4 +1,5 @@
-// The run's diagnostic files in the current directory: scores.txt, written by
+// The run's diagnostic files in a folder (the current one unless told
+// otherwise): scores.txt, written by
 // the stroke-width test and the vote summary, and logger.txt, which stays empty.
 // Both replace the previous run's files when the run ends, however it ends (a
 // run that stops at a check leaves them empty). They are the program's own
@@ -7,6 +8,7 @@
 #pragma once
 
 #include <mutex>
+#include <string>
 #include <string_view>
 
 #include "common/line_sink.h"
@@ -17,9 +19,12 @@ namespace glimmer {
 inline constexpr const char* kScoresFileName = "scores.txt";
 inline constexpr const char* kLoggerFileName = "logger.txt";
 
+// `name` in `folder`; the name alone for the current folder ".".
+std::string diagnosticFilePath(const std::string& folder, const char* name);
+
 class DiagnosticFiles {
  public:
-  DiagnosticFiles();
+  explicit DiagnosticFiles(const std::string& folder = ".");
   ~DiagnosticFiles();
   DiagnosticFiles(const DiagnosticFiles&) = delete;
   DiagnosticFiles& operator=(const DiagnosticFiles&) = delete;
@@ -30,7 +35,7 @@ class DiagnosticFiles {
  private:
   class LockedFileSink : public LineSink {
    public:
-    explicit LockedFileSink(const char* name);
+    explicit LockedFileSink(const std::string& path);
     void write(std::string_view text) override;
     void commit();
 

@@ -218,7 +218,7 @@ OpenOutcome openWithLibrary(PageFormat format, std::span<const std::uint8_t> byt
 PageFormat detectPageFormat(std::span<const std::uint8_t> bytes) {
   if (bytes.size() >= 2 && bytes[0] == 'P') {
     if (bytes[1] == '5' || bytes[1] == '6') return PageFormat::pnm;
-    if (bytes[1] >= '1' && bytes[1] <= '4') return PageFormat::netpbm;
+    if ((bytes[1] >= '1' && bytes[1] <= '4') || bytes[1] == '7') return PageFormat::netpbm;
   }
   if (startsWith(bytes, "\x89PNG\r\n\x1a\n")) return PageFormat::png;
   if (startsWith(bytes, std::string_view("II*\0", 4)) || startsWith(bytes, std::string_view("MM\0*", 4))) {

@@ -20,6 +20,15 @@ constexpr std::int64_t kMaxSide = 65535;
 
 void ignoreLibraryMessage(const std::string&, void*) {}
 
+// Poppler keeps process-wide state (its global settings, font caches) that it
+// does not promise to guard, and glimmer-cli may read several PDFs at once:
+// every call into it holds this lock. Drawing a page is small next to
+// analysing it.
+std::mutex& popplerLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 class PdfSource final : public PageSource {
  public:
   PdfSource(std::unique_ptr<poppler::document> document, const ReadOptions& options)
@@ -28,10 +37,20 @@ class PdfSource final : public PageSource {
     renderer_.set_image_format(poppler::image::format_rgb24);
     renderer_.set_paper_color(0xffffffff);
   }
+  ~PdfSource() override {
+    const std::lock_guard lock(popplerLock());
+    document_.reset();
+  }
+  PdfSource(const PdfSource&) = delete;
+  PdfSource& operator=(const PdfSource&) = delete;
 
-  std::int32_t pageCount() const override { return document_->pages(); }
+  std::int32_t pageCount() const override {
+    const std::lock_guard lock(popplerLock());
+    return document_->pages();
+  }
 
   PageOutcome readPage(std::int32_t index) override {
+    const std::lock_guard lock(popplerLock());
     const std::unique_ptr<poppler::page> page(document_->create_page(index));
     if (!page) return pageFailure("the page is damaged");
     // The page's size decides the raster's before anything is drawn.
@@ -74,6 +93,7 @@ std::unique_ptr<PageSource> openPdfPages(std::span<const std::uint8_t> bytes, co
     problem = "the file is too large";
     return nullptr;
   }
+  const std::lock_guard lock(popplerLock());
   std::unique_ptr<poppler::document> document(poppler::document::load_from_raw_data(
       reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size())));
   if (!document) {

@@ -85,6 +85,8 @@ void runBand(BandJob& job) {
       std::lock_guard lock(shared.mutex);
       if (order.committedBands == job.index) takeTurn();
     }
+    // A band told to stop leaves its columns; the page is then abandoned.
+    if (!job.host->stopReason().empty()) break;
     reportColumn(job, x, lines, scratch.held.holding);
     for (std::int32_t y = 0; y < page.height(); ++y) analyseSeed(scratch, page, x, y, bandImage, shared);
   }

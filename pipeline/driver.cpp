@@ -16,6 +16,7 @@
 
 #include "analysis/shared_analysis.h"
 #include "analysis/word_marks.h"
+#include "common/line_sink.h"
 #include "formats/bmp_writer.h"
 #include "formats/coordinate_files.h"
 #include "formats/diagnostic_logs.h"
@@ -74,17 +75,26 @@ bool sameFile(const std::string& a, const std::string& b) {
 constexpr const char* kSkeletonFileName = "skeleton.bmp";
 constexpr const char* kDiagnosticFileNames[] = {kScoresFileName, kLoggerFileName, kSkeletonFileName};
 
-// True when `path` is, or would become, one of the diagnostic files in the
-// current folder: the same file, or that name in the same folder.
-bool isDiagnosticFile(const std::string& path) {
+// True when `path` is, or would become, one of the diagnostic files in
+// `diagnosticsFolder`: the same file, or that name in the same folder.
+bool isDiagnosticFile(const std::string& path, const std::string& diagnosticsFolder) {
   const std::size_t slash = path.rfind('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   for (const char* diagnosticFile : kDiagnosticFileNames) {
-    if (sameFile(path, diagnosticFile) || (name == diagnosticFile && sameFile(folder, "."))) return true;
+    if (sameFile(path, diagnosticFilePath(diagnosticsFolder, diagnosticFile)) ||
+        (name == diagnosticFile && sameFile(folder, diagnosticsFolder))) {
+      return true;
+    }
   }
   return false;
 }
+
+// Where the scores go when no diagnostic files are written.
+class DiscardedLines : public LineSink {
+ public:
+  void write(std::string_view) override {}
+};
 
 // Runs one thread per band over the page and merges their images.
 GreyImage analyseInBands(const GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
@@ -173,11 +183,12 @@ void appendVoteLines(const SharedAnalysis& shared, LineSink& scores) {
 }  // namespace
 
 int processImageFile(const ProcessRequest& request, DriverHost& host, std::string& processedPnmPath) {
-  // The run replaces its diagnostic files and writes skeleton.bmp in the
-  // current folder: a page stored under one of those names would be destroyed,
-  // and an output written there would be replaced by a diagnostic.
+  // The run replaces its diagnostic files and writes skeleton.bmp in their
+  // folder: a page stored under one of those names would be destroyed, and an
+  // output written there would be replaced by a diagnostic.
+  const std::optional<std::string>& diagnosticsFolder = request.diagnosticsFolder;
   for (const char* diagnosticFile : kDiagnosticFileNames) {
-    if (sameFile(request.inputPath, diagnosticFile)) {
+    if (diagnosticsFolder && sameFile(request.inputPath, diagnosticFilePath(*diagnosticsFolder, diagnosticFile))) {
       host.showError(formatted("Specified image file (%s) is one of the run's diagnostic files", request.inputPath),
                      kErrorTitle);
       return 1;
@@ -187,7 +198,7 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
   const std::string& outputPath = request.outputPath;
   const bool toStandardOutput = request.dashIsStandardOutput && outputPath == "-";
   const OutputFormat format = toStandardOutput ? OutputFormat::bmp : outputFormatOf(outputPath);
-  if (!toStandardOutput && isDiagnosticFile(outputPath)) {
+  if (!toStandardOutput && diagnosticsFolder && isDiagnosticFile(outputPath, *diagnosticsFolder)) {
     host.showError(outputLabel(format, outputPath) + " is one of the run's diagnostic files - choose another output",
                    kErrorTitle);
     return 1;
@@ -197,7 +208,9 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
                    kErrorTitle);
     return 1;
   }
-  std::optional<DiagnosticFiles> diagnostics(std::in_place);
+  std::optional<DiagnosticFiles> diagnostics;
+  if (diagnosticsFolder) diagnostics.emplace(*diagnosticsFolder);
+  DiscardedLines discardedScores;
 
   if (inputPath.empty()) {
     host.showError("No input file specified", kErrorTitle);
@@ -278,8 +291,18 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
 
   const std::int32_t bandCount = std::clamp(request.bandCount, 1, kMaxBands);
   bool coordinatesWritten = true;
+  // A stopped page is abandoned with the whole input: a TIFF or PDF output is not finished.
+  const auto stopped = [&](std::int32_t page) {
+    const std::string reason = host.stopReason();
+    if (reason.empty()) return false;
+    std::string where = inputPath;
+    if (pageCount > 1) where = "page " + std::to_string(page + 1) + " of " + inputPath;
+    host.showError("Stopped before " + where + " was done: " + reason, kErrorTitle);
+    return true;
+  };
   for (std::int32_t page = 0; page < pageCount; ++page) {
     host.startPage(page, pageCount);
+    if (stopped(page)) return 1;
     PageOutcome outcome = input.source->readPage(page);
     if (!outcome.page) {
       std::string message = readProblem(input.format, inputPath, pageCount > 1 ? page : -1, outcome.problem);
@@ -290,13 +313,15 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     }
     if (!outcome.warning.empty()) host.showWarning("Damaged PNM file (" + outcome.warning + ")");
     // Each page's run replaces the diagnostic files again, as a run of one page does.
-    if (page > 0) diagnostics.emplace();
+    if (page > 0 && diagnostics) diagnostics.emplace(*diagnosticsFolder);
 
     GreyImage& pageImage = outcome.page->image;
-    SharedAnalysis shared(pageImage.width, pageImage.height, diagnostics->scores());
+    LineSink& scores = diagnostics ? diagnostics->scores() : discardedScores;
+    SharedAnalysis shared(pageImage.width, pageImage.height, scores);
     // The bands whiten the page's word boxes; marks are looked for on the page as read.
     const GreyImage pageAsRead = request.keepMarks ? pageImage : GreyImage();
     GreyImage result = analyseInBands(pageImage, bandCount, shared, host);
+    if (stopped(page)) return 1;
     GreyImage refined;
     if (request.keepMarks) refined = withMarksAndCounters(pageAsRead, result, shared.keptWords);
     const GreyImage& written = request.keepMarks ? refined : result;
@@ -317,10 +342,11 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
         return outputFailed(target);
       }
     }
-    skeletonise(result, true);
-    {
+    if (diagnostics) {
+      skeletonise(result, true);
       // A diagnostic: a skeleton that cannot be written is skipped.
-      OutputFile skeleton(kSkeletonFileName, {.mayReplace = true, .ownName = true});
+      OutputFile skeleton(diagnosticFilePath(*diagnosticsFolder, kSkeletonFileName),
+                          {.mayReplace = true, .ownName = true});
       if (writeBmp(result, skeleton)) skeleton.commit();
     }
 
@@ -335,7 +361,7 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     if (request.writeChars) {
       reportProblem(writeCharCoordinates(dropDuplicateLetters(shared.letters), pageName, request.coordinateFolder));
     }
-    appendVoteLines(shared, diagnostics->scores());
+    appendVoteLines(shared, scores);
   }
   if (!finishDocument(pageCount) || !coordinatesWritten) return 1;
   processedPnmPath = pnmPath;

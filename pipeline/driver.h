@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "pipeline/driver_host.h"
@@ -27,10 +28,15 @@ struct ProcessRequest {
   // the kept words and clears their letters' filled counters. Diagnostic and
   // coordinate files stay those of the plain analysis.
   bool keepMarks = false;
+  // Where scores.txt, logger.txt and skeleton.bmp go: the current folder unless
+  // told otherwise; none are written, and no skeleton is made, when unset.
+  std::optional<std::string> diagnosticsFolder = std::string(".");
 };
 
-// Returns 0 when the run completed and 1 when it stopped at a check or could
-// not write what it was asked to, after the host has shown the reason.
+// Returns 0 when the run completed and 1 when it stopped at a check, could not
+// write what it was asked to, or was stopped by the host
+// (DriverHost::stopReason), after the host has shown the reason. A page that
+// is stopped is not written.
 // `processedPnmPath` receives the PNM actually read after a successful run:
 // the input itself, or the decoded temporary file of a JPEG input, which the
 // run has already removed (the caller has nothing to delete).

@@ -41,6 +41,10 @@ class DriverHost {
   // front end whose progress is per page only may leave it as it is.
   virtual void startPage(int /*index*/, int /*count*/) {}
 
+  // Why the run must stop now (a time limit, an interrupt); empty to go on.
+  // Asked from every band thread once a column, so it must be quick.
+  virtual std::string stopReason() { return {}; }
+
   // One of the driver's standard-output diagnostic lines, newline included.
   // Called from any thread; each call is one whole line.
   virtual void diagnosticLine(std::string_view line) = 0;

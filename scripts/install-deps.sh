@@ -8,6 +8,7 @@ packages=(
   libjpeg-turbo-progs xdg-utils
   libleptonica-dev libpoppler-cpp-dev zlib1g-dev
   xvfb xauth xdotool
+  parallel
   clang libclang-rt-14-dev
   dpkg-dev lintian desktop-file-utils man-db bash-completion
 )

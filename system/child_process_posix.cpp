@@ -164,15 +164,16 @@ std::int32_t runChildArguments(const std::vector<std::string>& arguments, bool /
   // like a child that ran.
   // A signal that ends the run while the child works ends the child too: it
   // leads its own session, so the terminal's signals do not reach it.
+  InterruptCleanup stopOnInterrupt;
   {
     const InterruptsHeld held;
     if (posix_spawnp(&child, argv[0], setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
       return kChildNotStarted;
     }
-    setChildToStop(child);
+    stopOnInterrupt = InterruptCleanup::stopChild(child);
   }
   const std::int32_t status = timeLimit ? waitWithLimit(child, *timeLimit) : waitWithoutLimit(child);
-  setChildToStop(0);
+  stopOnInterrupt.release();
   if (capture) *errorOutput = capture->text();
   return status;
 }

@@ -16,7 +16,7 @@ namespace {
 // A slot is claimed (kClaimed) while its fields are filled and only then
 // published (kActive), so the handler never sees half a registration.
 enum SlotState : int { kFree = 0, kClaimed = 1, kActive = 2 };
-enum class Undo { kRemove, kTruncate, kRemoveFolder };
+enum class Undo { kRemove, kTruncate, kRemoveFolder, kKillGroup };
 
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 constexpr std::size_t kSlots = 64;
@@ -31,9 +31,10 @@ struct Slot {
 };
 
 std::array<Slot, kSlots> slots;
-std::atomic<pid_t> childToStop{0};
+std::atomic<bool> stopGently{false};
+std::atomic<int> stopRequest{0};
 
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free,
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
               "the signal handler reads these atomics");
 
 int claimSlot() {
@@ -44,10 +45,26 @@ int claimSlot() {
   return -1;
 }
 
+// A registration without a name; the slot's index, or -1 when all are taken.
+int registerNumbers(Undo undo, int descriptor, off_t length) {
+  const int index = claimSlot();
+  if (index < 0) return -1;
+  Slot& slot = slots[static_cast<std::size_t>(index)];
+  slot.undo = undo;
+  slot.descriptor = descriptor;
+  slot.length = length;
+  slot.state.store(kActive);
+  return index;
+}
+
+void stopChildren() {
+  for (Slot& slot : slots) {
+    if (slot.state.load() == kActive && slot.undo == Undo::kKillGroup) ::kill(-slot.descriptor, SIGKILL);
+  }
+}
+
 void undoEverything(int signalNumber) {
-  const int savedErrno = errno;
-  const pid_t child = childToStop.load();
-  if (child > 0) ::kill(-child, SIGKILL);
+  stopChildren();
   // Files first, so that the folders they were in are empty when their turn comes.
   for (Slot& slot : slots) {
     if (slot.state.load() != kActive) continue;
@@ -65,6 +82,17 @@ void undoEverything(int signalNumber) {
   // End by the same signal, with its default action.
   ::signal(signalNumber, SIG_DFL);
   ::raise(signalNumber);
+}
+
+void onSignal(int signalNumber) {
+  const int savedErrno = errno;
+  int noRequest = 0;
+  if (stopGently.load() && (signalNumber == SIGINT || signalNumber == SIGTERM) &&
+      stopRequest.compare_exchange_strong(noRequest, signalNumber)) {
+    stopChildren();
+  } else {
+    undoEverything(signalNumber);
+  }
   errno = savedErrno;
 }
 
@@ -75,10 +103,19 @@ void installInterruptCleanup() {
     struct sigaction previous {};
     if (::sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
     struct sigaction action {};
-    action.sa_handler = undoEverything;
+    action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     ::sigaction(signalNumber, &action, nullptr);
   }
+}
+
+void stopGentlyOnInterrupt() { stopGently.store(true); }
+
+int stopSignal() { return stopRequest.load(); }
+
+void endByStopSignal() {
+  undoEverything(stopRequest.load());
+  ::_exit(128 + stopRequest.load());  // not reached unless the signal is blocked elsewhere
 }
 
 InterruptCleanup& InterruptCleanup::operator=(InterruptCleanup&& other) noexcept {
@@ -111,14 +148,11 @@ InterruptCleanup InterruptCleanup::removeEntry(int folder, const std::string& na
 }
 
 InterruptCleanup InterruptCleanup::truncateFile(int file, off_t length) {
-  const int index = claimSlot();
-  if (index < 0) return InterruptCleanup();
-  Slot& slot = slots[static_cast<std::size_t>(index)];
-  slot.undo = Undo::kTruncate;
-  slot.descriptor = file;
-  slot.length = length;
-  slot.state.store(kActive);
-  return InterruptCleanup(index);
+  return InterruptCleanup(registerNumbers(Undo::kTruncate, file, length));
+}
+
+InterruptCleanup InterruptCleanup::stopChild(pid_t processGroup) {
+  return InterruptCleanup(registerNumbers(Undo::kKillGroup, processGroup, 0));
 }
 
 void InterruptCleanup::release() {
@@ -126,8 +160,6 @@ void InterruptCleanup::release() {
   slots[static_cast<std::size_t>(slot_)].state.store(kFree);
   slot_ = -1;
 }
-
-void setChildToStop(pid_t processGroup) { childToStop.store(processGroup); }
 
 InterruptsHeld::InterruptsHeld() {
   sigset_t held;

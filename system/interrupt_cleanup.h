@@ -1,6 +1,8 @@
 // What a run leaves behind when a signal ends it: the files it registered are
-// removed or cut back, the child process it waits for is stopped, and the
+// removed or cut back, the child processes it waits for are stopped, and the
 // process then ends by that same signal, so its exit status still tells which.
+// A batch may instead take the first SIGINT or SIGTERM as a request to stop,
+// wind down and end by that signal itself (stopGentlyOnInterrupt).
 // Everything the handler does is safe inside a signal handler.
 #pragma once
 
@@ -16,6 +18,18 @@ namespace glimmer {
 // ends call it once at start; without it the registrations below are kept but
 // nothing acts on them.
 void installInterruptCleanup();
+
+// From now on the first SIGINT or SIGTERM only stops the registered children
+// and is remembered (stopSignal); the run is expected to notice, abandon its
+// work (what is not committed is removed as usual) and call endByStopSignal.
+// A second such signal ends the run at once, as without this call.
+void stopGentlyOnInterrupt();
+
+// The signal that asked the run to stop, or 0 while none has.
+int stopSignal();
+
+// Cleans up whatever is still registered and ends the process by stopSignal().
+[[noreturn]] void endByStopSignal();
 
 // One registered undo step, kept for as long as it is needed; dropping it
 // (destruction or release) forgets the step without doing it. When every slot
@@ -37,6 +51,9 @@ class InterruptCleanup {
   static InterruptCleanup removeFolder(int parent, const std::string& name);
   // Cut the file open as `file` back to `length` bytes.
   static InterruptCleanup truncateFile(int file, off_t length);
+  // Kill the child process group `processGroup` (SIGKILL), also when the
+  // signal only asks the run to stop.
+  static InterruptCleanup stopChild(pid_t processGroup);
 
   void release();
 
@@ -45,10 +62,6 @@ class InterruptCleanup {
   static InterruptCleanup removeEntry(int folder, const std::string& name, bool isFolder);
   int slot_ = -1;
 };
-
-// The child process group the run waits for, stopped with SIGKILL when a signal
-// ends the run; 0 when there is none.
-void setChildToStop(pid_t processGroup);
 
 // Holds back, in the calling thread and while it lives, the signals the
 // cleanup acts on, so that a child can be started and registered as one step:

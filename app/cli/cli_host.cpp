@@ -1,30 +1,38 @@
 #include "app/cli/cli_host.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <numeric>
+
+#include "app/cli/terminal.h"
+#include "system/interrupt_cleanup.h"
 
 namespace glimmer::cli {
 
 CliHost::CliHost(HostSettings settings, std::string inputLabel, int bandCount)
     : settings_(settings), label_(std::move(inputLabel)), bandProgress_(static_cast<std::size_t>(bandCount), 0) {}
 
+void CliHost::printLine(const std::string& line) {
+  const auto print = [&] { std::fprintf(stderr, "glimmer-cli: %s: %s\n", label_.c_str(), line.c_str()); };
+  if (settings_.batch != nullptr) {
+    settings_.batch->withTerminal(print);
+    return;
+  }
+  clearBar();
+  print();
+}
+
 void CliHost::showError(const std::string& text, const std::string&) {
   std::lock_guard lock(mutex_);
-  clearBar();
   failure_ = text;
-  std::fprintf(stderr, "glimmer-cli: %s: %s\n", label_.c_str(), text.c_str());
+  printLine(text);
 }
 
 void CliHost::showWarning(const std::string& text) {
   std::lock_guard lock(mutex_);
-  clearBar();
   damaged_ = true;
-  std::fprintf(stderr, "glimmer-cli: %s: warning: %s\n", label_.c_str(), text.c_str());
+  printLine("warning: " + text);
 }
 
 bool CliHost::askYesNo(const std::string& text, const std::string&) {
@@ -32,25 +40,40 @@ bool CliHost::askYesNo(const std::string& text, const std::string&) {
   std::lock_guard lock(mutex_);
   if (!settings_.canAsk) {
     failure_ = text + " (not overwritten; use --yes)";
-    std::fprintf(stderr, "glimmer-cli: %s: %s\n", label_.c_str(), failure_.c_str());
+    printLine(failure_);
     return false;
   }
-  std::fprintf(stderr, "glimmer-cli: %s [y/N] ", text.c_str());
-  std::fflush(stderr);
-  std::string answer;
-  std::getline(std::cin, answer);
-  const bool yes = answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+  bool yes = false;
+  const auto ask = [&] {
+    std::fprintf(stderr, "glimmer-cli: %s [y/N] ", text.c_str());
+    std::fflush(stderr);
+    std::string answer;
+    std::getline(std::cin, answer);
+    yes = answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+  };
+  if (settings_.batch != nullptr) {
+    settings_.batch->withTerminal(ask);  // one question at a time, the bar out of the way
+  } else {
+    clearBar();
+    ask();
+  }
   declinedOverwrite_ = !yes;
   return yes;
 }
 
 void CliHost::reportProgress(int band, int thousandths) {
-  if (!settings_.showProgress) return;
+  if (!settings_.showProgress && settings_.batch == nullptr) return;
   std::lock_guard lock(mutex_);
   if (band < 0 || static_cast<std::size_t>(band) >= bandProgress_.size()) return;
   bandProgress_[static_cast<std::size_t>(band)] = thousandths;
   const long sum = std::accumulate(bandProgress_.begin(), bandProgress_.end(), 0L);
-  drawBar(inputProgress(page_, pageCount_, static_cast<int>(sum / static_cast<long>(bandProgress_.size()))));
+  const int permille =
+      inputProgress(page_, pageCount_, static_cast<int>(sum / static_cast<long>(bandProgress_.size())));
+  if (settings_.batch != nullptr) {
+    settings_.batch->progress(settings_.slot, permille);
+  } else {
+    drawBar(permille);
+  }
 }
 
 void CliHost::startPage(int index, int count) {
@@ -58,13 +81,28 @@ void CliHost::startPage(int index, int count) {
   page_ = index;
   pageCount_ = count;
   std::fill(bandProgress_.begin(), bandProgress_.end(), 0);
+  if (settings_.timeLimit) {
+    const auto limit = std::chrono::duration_cast<Clock::duration>(*settings_.timeLimit);
+    pageDeadline_.store((Clock::now() + limit).time_since_epoch().count());
+  }
+}
+
+std::string CliHost::stopReason() {
+  if (const int signalNumber = stopSignal(); signalNumber != 0) {
+    return signalNumber == SIGINT ? "interrupted (SIGINT)" : "terminated (SIGTERM)";
+  }
+  if (settings_.timeLimit && Clock::now().time_since_epoch().count() > pageDeadline_.load()) {
+    char text[64];
+    std::snprintf(text, sizeof text, "over the time limit of %g s", settings_.timeLimit->count());
+    return text;
+  }
+  return {};
 }
 
 namespace {
 
 constexpr int kFullBar = 30;
 constexpr int kShortestLabel = 12;  // the bar narrows before the label gets shorter than this
-constexpr int kDefaultColumns = 80;
 
 // The last `room` characters of a UTF-8 text, "..." in front when cut; a cut
 // never splits a character.
@@ -80,13 +118,6 @@ std::string tailThatFits(const std::string& text, std::size_t room) {
     if (!isContinuation(text[start])) ++kept;
   }
   return "..." + text.substr(start);
-}
-
-// The terminal's width, read afresh at every redraw so that a resized window is followed.
-int terminalColumns() {
-  struct winsize size {};
-  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return kDefaultColumns;
 }
 
 }  // namespace
@@ -120,6 +151,11 @@ void CliHost::drawBar(int permille) {
 
 void CliHost::diagnosticLine(std::string_view line) {
   if (!settings_.verbose) return;
+  if (settings_.holdLines) {
+    std::lock_guard lock(mutex_);
+    heldLines_ += line;
+    return;
+  }
   std::fwrite(line.data(), 1, line.size(), stdout);  // one locked write: lines stay whole
 }
 

@@ -3,12 +3,16 @@
 // only when asked for.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/cli/batch_status.h"
 #include "pipeline/driver_host.h"
 
 namespace glimmer::cli {
@@ -18,6 +22,13 @@ struct HostSettings {
   bool canAsk = false;        // a person at a terminal can answer questions
   bool showProgress = false;  // draw a progress bar on stderr
   bool verbose = false;       // pass diagnostic lines through to stdout
+  bool holdLines = false;     // keep the diagnostic lines for heldLines() instead
+  // A page analysed longer than this is stopped.
+  std::optional<std::chrono::duration<double>> timeLimit;
+  // In a batch: progress and messages go through the batch's status line, as
+  // worker `slot`; the host then draws no bar of its own.
+  BatchStatus* batch = nullptr;
+  int slot = 0;
 };
 
 class CliHost : public DriverHost {
@@ -30,6 +41,7 @@ class CliHost : public DriverHost {
   void reportProgress(int band, int thousandths) override;
   void startPage(int index, int count) override;
   void diagnosticLine(std::string_view line) override;
+  std::string stopReason() override;
 
   // Clears the progress bar line, if one was drawn.
   void finishProgress();
@@ -43,9 +55,14 @@ class CliHost : public DriverHost {
   // The person at the terminal answered no to an overwrite question.
   bool declinedOverwrite() const { return declinedOverwrite_; }
 
+  // The diagnostic lines kept back with `holdLines`.
+  const std::string& heldLines() const { return heldLines_; }
+
  private:
   void drawBar(int permille);
   void clearBar();
+  // Prints one message line on stderr, clear of any progress bar.
+  void printLine(const std::string& line);
 
   HostSettings settings_;
   std::string label_;
@@ -57,6 +74,9 @@ class CliHost : public DriverHost {
   std::string failure_;
   bool declinedOverwrite_ = false;
   bool damaged_ = false;
+  std::string heldLines_;
+  using Clock = std::chrono::steady_clock;
+  std::atomic<Clock::rep> pageDeadline_{Clock::time_point::max().time_since_epoch().count()};
 };
 
 // The progress line for `label` at `permille`, at most `columns` - 1

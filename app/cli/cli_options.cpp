@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <string_view>
 
@@ -13,10 +14,12 @@ namespace glimmer::cli {
 const char* const kUsage =
     "Usage: glimmer-cli [options] INPUT...\n"
     "Removes the background from scanned pages and writes each page's words on white.\n"
-    "Pages in: PNM (P1-P6), PNG, TIFF (every page), WebP, PDF (every page), told by the\n"
-    "file's first bytes, and JPEG through djpeg. Pages out: 24-bit BMP (default), PNG,\n"
-    "TIFF or PDF, lossless, chosen by the output's extension. An INPUT of '-' reads a\n"
-    "page file from standard input; its outputs are named stdin (stdin.bmp).\n"
+    "An INPUT is a page file or a folder: every page file in it, sorted by name.\n"
+    "Pages in: Netpbm (P1-P7), PNG, TIFF (every page), WebP, PDF (every page), told\n"
+    "by the file's first bytes, and JPEG through djpeg. Pages out: 24-bit BMP\n"
+    "(default), PNG, TIFF or PDF, lossless, chosen by the output's extension. An\n"
+    "INPUT of '-' reads a page file from standard input; its outputs are named stdin\n"
+    "(stdin.bmp).\n"
     "\n"
     "Options (a value may follow as the next argument or as --option=VALUE):\n"
     "  -o, --output FILE     output file, its extension the format (only with a single\n"
@@ -30,7 +33,19 @@ const char* const kUsage =
     "                        TIFF Group 4, PDF Group 4); not for BMP\n"
     "      --pdf-dpi N       resolution PDF pages are drawn at, 10 to 2400 (default 300)\n"
     "      --keep-marks      also keep dots, accents, punctuation; clear filled counters\n"
-    "      --bands N         analysis threads, 1 to 64 (default: physical cores)\n"
+    "      --bands N         analysis threads a page, 1 to 64 (default: physical cores,\n"
+    "                        shared among the jobs)\n"
+    "      --jobs N          pages processed at once, 0 to 64 (default 1); 0 means one\n"
+    "                        page a physical core, each at one band\n"
+    "  -r, --recursive       search folder inputs in their subfolders too\n"
+    "      --from LIST       also take the inputs named in LIST, one a line (- for\n"
+    "                        standard input); blank lines are skipped\n"
+    "      --skip-existing   skip an input whose output exists: run a stopped batch\n"
+    "                        again to finish it\n"
+    "      --diagnostics DIR write each page's scores.txt, logger.txt and skeleton.bmp\n"
+    "                        to DIR/NAME/ (NAME: the output's name without extension)\n"
+    "      --time-limit SEC  give up a page still being analysed after SEC seconds\n"
+    "                        (up to 86400); it counts as failed and the batch goes on\n"
     "  -y, --yes             overwrite existing outputs without asking\n"
     "      --verbose         print the driver's per-column diagnostics on standard output\n"
     "  -h, --help            show this help\n"
@@ -43,11 +58,18 @@ const char* const kUsage =
     "An input of several pages gives one TIFF or PDF holding every page, in order, or\n"
     "one BMP or PNG a page: NAME-0001.bmp, NAME-0002.bmp, ... A page that cannot be\n"
     "read stops that input; the pages before it are kept.\n"
-    "scores.txt, logger.txt and skeleton.bmp are written to the current directory; for\n"
-    "an input of several pages they describe the last page processed.\n"
+    "Without --diagnostics, scores.txt, logger.txt and skeleton.bmp are written to the\n"
+    "current directory when one page runs at a time (--jobs 1), and not at all with\n"
+    "more jobs, so that no two pages write one file. For an input of several pages\n"
+    "they describe the last page processed.\n"
+    "Folder inputs: page files are told by their first bytes (JPEG by .jpg/.jpeg);\n"
+    "hidden files and links to folders are passed over, and so are the output and\n"
+    "diagnostics folders. With --output-dir, pages from subfolders keep them.\n"
     "Answering no to an overwrite question keeps the old file and skips that input.\n"
+    "Ctrl-C (or SIGTERM) stops a batch: running pages are abandoned, nothing partial\n"
+    "is left, and the summary says what was done; a second Ctrl-C ends it at once.\n"
     "Exit status: 0 when no input failed (skipped ones included), 1 when any failed,\n"
-    "2 for bad usage.\n";
+    "2 for bad usage, 130 when stopped by Ctrl-C (SIGINT), 143 by SIGTERM.\n";
 
 namespace {
 
@@ -57,6 +79,19 @@ std::optional<int> parseWholeNumber(const std::string& text, int least, int most
   if (error != std::errc() || end != text.data() + text.size() || value < least || value > most) return std::nullopt;
   return value;
 }
+
+// Seconds as a decimal number above 0 and at most `most`.
+std::optional<double> parseSeconds(const std::string& text, double most) {
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value <= 0 || value > most) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+constexpr int kMaxJobs = 64;
+constexpr double kMaxTimeLimit = 86400;
 
 // One option: its names and what it does. A flag sets its member; an option
 // with a value hands it to `apply`, which returns an error text, or the empty
@@ -99,6 +134,29 @@ constexpr OptionSpec kOptions[] = {
        o.pdfDpi = dpi.value_or(0);
        return dpi ? std::string() : "--pdf-dpi takes a whole number from 10 to 2400, not '" + v + "'";
      }},
+    {"jobs", 0, nullptr,
+     [](Options& o, const std::string& v) {
+       o.jobs = parseWholeNumber(v, 0, kMaxJobs);
+       return o.jobs ? std::string() : "--jobs takes a whole number from 0 to 64, not '" + v + "'";
+     }},
+    {"from", 0, nullptr,
+     [](Options& o, const std::string& v) {
+       o.listFiles.push_back(v);
+       return std::string();
+     }},
+    {"diagnostics", 0, nullptr,
+     [](Options& o, const std::string& v) {
+       o.diagnosticsDir = v;
+       return std::string();
+     }},
+    {"time-limit", 0, nullptr,
+     [](Options& o, const std::string& v) {
+       o.timeLimitSeconds = parseSeconds(v, kMaxTimeLimit);
+       return o.timeLimitSeconds ? std::string()
+                                 : "--time-limit takes seconds above 0 and up to 86400, not '" + v + "'";
+     }},
+    {"recursive", 'r', &Options::recursive, nullptr},
+    {"skip-existing", 0, &Options::skipExisting, nullptr},
     {"bilevel", 0, &Options::bilevel, nullptr},
     {"rows", 0, &Options::writeRows, nullptr},
     {"chars", 0, &Options::writeChars, nullptr},
@@ -126,18 +184,21 @@ const OptionSpec* findShort(std::string_view argument) {
 
 std::string validate(const Options& options) {
   if (options.help || options.version) return {};
-  if (options.inputs.empty()) return "no input file given";
+  if (options.inputs.empty() && options.listFiles.empty()) return "no input file given";
   if (!options.outputFile.empty() && !options.outputDir.empty()) return "--output and --output-dir cannot be combined";
   if (!options.outputFile.empty() && options.inputs.size() > 1) {
     return "--output takes a single input; use --output-dir for several";
   }
-  if (std::count(options.inputs.begin(), options.inputs.end(), kStandardInput) > 1) {
+  if (std::count(options.inputs.begin(), options.inputs.end(), kStandardInput) +
+          std::count(options.listFiles.begin(), options.listFiles.end(), kStandardInput) >
+      1) {
     return "standard input ('-') can be read only once";
   }
   if (options.formatGiven && !options.outputFile.empty()) {
     return "--format names the outputs; with --output the file's extension chooses the format";
   }
-  if (options.bilevel && outputFormatOf(outputPathFor(options, options.inputs.front())) == OutputFormat::bmp) {
+  const std::string anyInput = options.inputs.empty() ? "list" : options.inputs.front();
+  if (options.bilevel && outputFormatOf(outputPathFor(options, anyInput)) == OutputFormat::bmp) {
     return "--bilevel needs a PNG, TIFF or PDF output, not BMP";
   }
   if (options.outputFile == kStandardOutput && options.verbose) {
@@ -185,8 +246,9 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
     } else {
       value = arguments[++i];
       // "-o -y" is far more often a forgotten value than a file named -y; "-o -"
-      // is standard output.
-      if (value.starts_with("-") && !(value == kStandardOutput && spec->longName == "output")) {
+      // is standard output and "--from -" standard input.
+      const bool dashMeansStream = spec->longName == "output" || spec->longName == "from";
+      if (value.starts_with("-") && !(value == "-" && dashMeansStream)) {
         result.error = "option " + longName + " needs a value, not '" + value + "' (write " + longName + "=" + value +
                        " if that is meant)";
         continue;
@@ -202,13 +264,13 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
   return result;
 }
 
-std::string outputPathFor(const Options& options, const std::string& input) {
+std::string outputPathFor(const Options& options, const std::string& input, const std::string& subfolder) {
   if (!options.outputFile.empty()) return options.outputFile;
   const bool fromStandardInput = input == kStandardInput;
   std::filesystem::path name =
       fromStandardInput ? std::filesystem::path(kStandardInputName) : std::filesystem::path(input).filename();
   name.replace_extension("." + options.format);
-  if (!options.outputDir.empty()) return (std::filesystem::path(options.outputDir) / name).string();
+  if (!options.outputDir.empty()) return (std::filesystem::path(options.outputDir) / subfolder / name).string();
   if (fromStandardInput) return name.string();
   return (std::filesystem::path(input).parent_path() / name).string();
 }
@@ -218,6 +280,25 @@ std::string coordinateFolderFor(const Options& options, const std::string& input
   // A page from standard input has no folder of its own: its files go with its output.
   const std::string folder = std::filesystem::path(outputPathFor(options, input)).parent_path().string();
   return folder.empty() ? "." : folder;
+}
+
+std::optional<std::string> diagnosticsFolderFor(const Options& options, const std::string& outputPath,
+                                                const std::string& subfolder) {
+  if (!options.diagnosticsDir.empty()) {
+    const std::filesystem::path name = std::filesystem::path(outputPath).stem();
+    return (std::filesystem::path(options.diagnosticsDir) / subfolder / name).string();
+  }
+  if (options.jobs.value_or(1) == 1) return std::string(".");
+  return std::nullopt;
+}
+
+Parallelism parallelismFor(const Options& options, int physicalCores) {
+  const int cores = std::clamp(physicalCores, 1, kMaxJobs);
+  Parallelism parallelism;
+  parallelism.jobs = options.jobs.value_or(1) == 0 ? cores : options.jobs.value_or(1);
+  const int sharedBands = options.jobs.value_or(1) == 0 ? 1 : std::max(1, cores / parallelism.jobs);
+  parallelism.bands = options.bands.value_or(sharedBands);
+  return parallelism;
 }
 
 std::string outputFolderOf(const Options& options) {

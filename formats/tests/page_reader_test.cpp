@@ -50,7 +50,8 @@ TEST(PageFormat, IsToldByTheFirstBytes) {
       {"P6 ", PageFormat::pnm},
       {"P1\n", PageFormat::netpbm},
       {"P4", PageFormat::netpbm},
-      {"P7\n", PageFormat::unknown},
+      {"P7\n", PageFormat::netpbm},
+      {"P8\n", PageFormat::unknown},
       {"\x89PNG\r\n\x1a\n", PageFormat::png},
       {std::string("II*\0", 4), PageFormat::tiff},
       {std::string("MM\0*", 4), PageFormat::tiff},
@@ -101,6 +102,10 @@ TEST(PageReader, EveryStoredFormOfAPixelBecomesItsGrey) {
       {"plain PGM", text("P2\n3 1\n255\n0 128 255\n"), {0, 128, 255}},
       {"plain PBM", text("P1\n3 1\n1 0 1\n"), {0, 255, 0}},
       {"bitmap PBM", text("P4\n8    2\n\xa0\xff"), {0, 255, 0, 255, 255, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"grey PAM", text(std::string("P7\nWIDTH 2\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nTUPLTYPE GRAYSCALE\nENDHDR\n") + '\0' + '\x80'),
+       {0, 128}},
+      {"colour PAM", text("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n\x10\x20\x30"),
+       {lumaOf(0x10, 0x20, 0x30)}},
   };
   for (const auto& [form, file, greys] : cases) EXPECT_EQ(greysOf(file), greys) << form;
 }

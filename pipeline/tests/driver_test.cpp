@@ -88,7 +88,7 @@ TEST_F(DriverTest, RefusedRunsReportWhyAndLeaveOnlyEmptiedDiagnostics) {
       {"loop.pnm", "new.bmp", "Cannot read image file (loop.pnm): Too many levels of symbolic links"},
       {std::string(5000, 'a'), "new.bmp",
        "Cannot read image file (" + std::string(5000, 'a') + "): File name too long"},
-      {"bad.pnm", "new.bmp", "Not a valid PNM file (P7 is not read, only binary P5 and P6)"},
+      {"bad.pnm", "new.bmp", "Cannot read PNM file bad.pnm: the file is damaged or cut short"},
       {"short.pnm", "new.bmp", "Not a valid PNM file (header cut short)"},
       {"page.pnm", "page.pnm", "BMP file (page.pnm) is the input file - choose another output"},
       {"page.pnm", "alias.bmp", "BMP file (alias.bmp) is the input file - choose another output"},
@@ -124,6 +124,39 @@ TEST_F(DriverTest, APageStoredUnderADiagnosticFileNameIsLeftAlone) {
   ASSERT_EQ(host.errors.size(), 1u);
   EXPECT_EQ(host.errors.front().first, "Specified image file (scores.txt) is one of the run's diagnostic files");
   EXPECT_EQ(readFile("scores.txt"), page);
+}
+
+TEST_F(DriverTest, DiagnosticsGoToTheirFolderOrNowhere) {
+  writeFile("page.pnm", whitePage(5, 2));
+  fs::create_directory("diag");
+  ProcessRequest request;
+  request.inputPath = "page.pnm";
+  request.outputPath = "out.bmp";
+  request.diagnosticsFolder = "diag";
+  ASSERT_EQ(processImageFile(request, host, processed), 0);
+  EXPECT_EQ(listing("diag"), (std::vector<std::string>{"logger.txt", "scores.txt", "skeleton.bmp"}));
+  EXPECT_EQ(readFile("diag/skeleton.bmp"), readFile("out.bmp"));
+  request.outputPath = "diag/scores.txt";
+  EXPECT_EQ(processImageFile(request, host, processed), 1);  // an output may not be a diagnostic file
+  request.outputPath = "none.bmp";
+  request.diagnosticsFolder.reset();
+  ASSERT_EQ(processImageFile(request, host, processed), 0);
+  EXPECT_EQ(listing(), (std::vector<std::string>{"diag", "none.bmp", "out.bmp", "page.pnm"}));
+}
+
+TEST_F(DriverTest, AStoppedRunWritesNoOutputAndSaysWhy) {
+  writeFile("page.pnm", whitePage(40, 3));
+  for (const int bands : {1, 3}) {
+    host.stopAfterReports = 5;
+    EXPECT_EQ(run("page.pnm", "out.bmp", bands), 1);
+    ASSERT_FALSE(host.errors.empty());
+    EXPECT_EQ(host.errors.back().first, "Stopped before page.pnm was done: told to stop");
+    std::size_t reports = 0;
+    for (const auto& [band, values] : host.progress) reports += values.size();
+    EXPECT_LT(reports, 40u);  // the bands left their columns early
+    EXPECT_FALSE(fs::exists("out.bmp"));
+    host.progress.clear();
+  }
 }
 
 TEST_F(DriverTest, AnsweringNoToTheOverwriteQuestionKeepsTheOldOutput) {

@@ -33,6 +33,13 @@ class RecordingHost : public DriverHost {
     std::lock_guard lock(mutex_);
     progress[band].push_back(thousandths);
   }
+  // Stops the run once `stopAfterReports` progress reports have come in.
+  std::string stopReason() override {
+    std::lock_guard lock(mutex_);
+    std::size_t reports = 0;
+    for (const auto& [band, values] : progress) reports += values.size();
+    return stopAfterReports >= 0 && reports >= static_cast<std::size_t>(stopAfterReports) ? "told to stop" : "";
+  }
   void diagnosticLine(std::string_view line) override {
     std::lock_guard lock(mutex_);
     lines.emplace_back(line);
@@ -43,6 +50,7 @@ class RecordingHost : public DriverHost {
   std::vector<std::string> questions;
   std::map<int, std::vector<int>> progress;
   std::vector<std::string> lines;
+  int stopAfterReports = -1;
 
  private:
   std::mutex mutex_;

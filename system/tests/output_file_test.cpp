@@ -214,6 +214,41 @@ TEST(OutputFile, ASignalRemovesTheTemporaryCutsTheAppendBackAndEndsTheProcess) {
   EXPECT_EQ(listing(), std::vector<std::string>{"log"});
 }
 
+TEST(OutputFile, AGentleStopKillsTheChildrenAndWaitsForTheRunAndASecondSignalEndsIt) {
+  const ScratchDir dir;
+  for (const bool secondSignal : {false, true}) {
+    const pid_t run = ::fork();
+    ASSERT_GE(run, 0);
+    if (run == 0) {
+      installInterruptCleanup();
+      stopGentlyOnInterrupt();
+      const pid_t sleeper = ::fork();
+      if (sleeper == 0) {
+        ::setpgid(0, 0);
+        ::pause();
+        ::_exit(0);
+      }
+      ::setpgid(sleeper, sleeper);
+      InterruptCleanup stopSleeper = InterruptCleanup::stopChild(sleeper);
+      OutputFile page("page", {});
+      page.write("half a page");
+      ::raise(SIGINT);
+      // Still running: the child is gone, the stop remembered, the file still ours.
+      int childStatus = 0;
+      const bool childKilled = ::waitpid(sleeper, &childStatus, 0) == sleeper && WIFSIGNALED(childStatus) &&
+                               WTERMSIG(childStatus) == SIGKILL;
+      if (!childKilled || stopSignal() != SIGINT || std::filesystem::is_empty(".")) ::_exit(3);
+      if (secondSignal) ::raise(SIGTERM);
+      endByStopSignal();
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(run, &status, 0), run);
+    const int expected = secondSignal ? SIGTERM : SIGINT;
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == expected) << status;
+    EXPECT_TRUE(listing().empty());
+  }
+}
+
 TEST(StaleTemporaries, OnlyOldOnesOfEndedRunsAreRemoved) {
   const ScratchDir dir;
   const pid_t ended = ::fork();

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "app/cli/cli_host.h"
+#include "app/cli/tests/cli_run.h"
 #include "common/tests/scratch_dir.h"
 
 namespace glimmer {
@@ -21,23 +22,6 @@ namespace fs = std::filesystem;
 using test_support::readFile;
 using test_support::ScratchDir;
 using test_support::writeFile;
-
-std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::string whitePage(int width, int height) {
-  return "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n" +
-         std::string(static_cast<std::size_t>(width * height), '\xff');
-}
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 // A djpeg on PATH for the test's lifetime, running `script`.
 class FakeDecoder {
@@ -57,14 +41,7 @@ class FakeDecoder {
 class CliTest : public ::testing::Test {
  protected:
   CliRun run(const std::vector<std::string>& arguments, const std::string& input = "/dev/null") {
-    std::string command = quoted(GLIMMER_CLI_PATH);
-    for (const std::string& argument : arguments) command += " " + quoted(argument);
-    command += " >cli.out 2>cli.err <" + quoted(input);
-    const int raw = std::system(command.c_str());
-    CliRun result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile("cli.out"), readFile("cli.err")};
-    fs::remove("cli.out");
-    fs::remove("cli.err");
-    return result;
+    return runCli(arguments, input);
   }
 
   ScratchDir dir;
@@ -202,7 +179,7 @@ TEST_F(CliTest, TwoInputsOfABatchWithOneOutputNameFailTheSecondAndGoOn) {
   writeFile("d2/q.pgm", whitePage(2, 2));
   const CliRun result = run({"-y", "--output-dir", "out", "d1/p.pgm", "d2/p.pgm", "d2/q.pgm"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("d2/p.pgm: BMP file (out/p.bmp) was already written for d1/p.pgm in this run"),
+  EXPECT_NE(result.err.find("d2/p.pgm: its output out/p.bmp is also the output of d1/p.pgm in this run"),
             std::string::npos)
       << result.err;
   EXPECT_EQ(readFile("out/p.bmp").size(), 54u + 12u * 3u);

@@ -21,7 +21,7 @@ struct BandScratch {
   BandScratch(std::int32_t pageWidth, std::int32_t pageHeight, std::int32_t firstColumn, std::int32_t endColumn)
       : visited(pageWidth, pageHeight),
         seedGrowths(firstColumn, endColumn, pageHeight),
-        scanGrowths(pageWidth, pageHeight) {}
+        scanGrowths(pageWidth, pageHeight, firstColumn - detail::kSeedBlobLimit) {}
   BandScratch(std::int32_t pageWidth, std::int32_t pageHeight) : BandScratch(pageWidth, pageHeight, 0, pageWidth) {}
 
   detail::BlobRegistry registry;

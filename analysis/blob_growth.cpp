@@ -2,23 +2,24 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdlib>
 #include <limits>
 
 namespace glimmer::detail {
 
 VisitedMap::VisitedMap(std::int32_t width, std::int32_t height)
-    : width_(width), marks_((static_cast<std::size_t>(width) * static_cast<std::size_t>(height) + 63) / 64, 0) {}
+    : width_(width), marks_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
 
 void VisitedMap::clear(std::span<const PixelPoint> pixels) {
   for (const PixelPoint& p : pixels) {
     const std::size_t offset = SharedPage::offset(p.x, p.y, width_);
-    marks_[offset / 64] &= ~(std::uint64_t{1} << (offset % 64));
+    marks_[offset] = 0;
   }
 }
 
 bool VisitedMap::allClear() const {
-  return std::all_of(marks_.begin(), marks_.end(), [](std::uint64_t m) { return m == 0; });
+  return std::all_of(marks_.begin(), marks_.end(), [](std::uint8_t m) { return m == 0; });
 }
 
 PixelList& BlobRegistry::nextSlot() {
@@ -154,7 +155,8 @@ SeedGrowthMemo::SeedGrowthMemo(std::int32_t firstColumn, std::int32_t endColumn,
     : firstColumn_(firstColumn),
       endColumn_(std::max(firstColumn, endColumn)),
       height_(pageHeight),
-      columnIn_(static_cast<std::size_t>(std::min(endColumn_ - firstColumn_, kSeedMemoColumns)), -1),
+      // A power of two, so that a column's slot is found by a mask.
+      columnIn_(std::bit_ceil(static_cast<std::size_t>(std::min(endColumn_ - firstColumn_, kSeedMemoColumns))), -1),
       areaAt_(columnIn_.size() * static_cast<std::size_t>(pageHeight), 0),
       // Room for the growths of some 64 columns: a character is seldom wider.
       capacity_(std::max<std::size_t>(4096, 64 * static_cast<std::size_t>(pageHeight))) {
@@ -214,22 +216,19 @@ bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visit
 }
 
 std::optional<std::size_t> SeedGrowthMemo::entryOf(std::int32_t x, std::int32_t y) const {
-  if (x < firstColumn_ || x >= endColumn_) return std::nullopt;
-  const std::size_t slot = static_cast<std::size_t>(x - firstColumn_) % columnIn_.size();
-  if (columnIn_[slot] != x) return std::nullopt;
-  return slot * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y);
+  if (x < firstColumn_ || x >= endColumn_ || columnIn_[slotOf(x)] != x) return std::nullopt;
+  return slotOf(x) * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y);
 }
 
-std::optional<std::size_t> SeedGrowthMemo::claimEntryOf(std::int32_t x, std::int32_t y) {
-  if (x < firstColumn_ || x >= endColumn_) return std::nullopt;
-  const std::size_t slot = static_cast<std::size_t>(x - firstColumn_) % columnIn_.size();
-  if (columnIn_[slot] > x) return std::nullopt;
-  if (columnIn_[slot] < x) {
-    const auto column = areaAt_.begin() + static_cast<std::ptrdiff_t>(slot * static_cast<std::size_t>(height_));
+bool SeedGrowthMemo::claimColumn(std::int32_t x) {
+  std::int32_t& held = columnIn_[slotOf(x)];
+  if (held > x) return false;
+  if (held < x) {
+    const auto column = areaAt_.begin() + static_cast<std::ptrdiff_t>(slotOf(x) * static_cast<std::size_t>(height_));
     std::fill(column, column + height_, 0);
-    columnIn_[slot] = x;
+    held = x;
   }
-  return slot * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y);
+  return true;
 }
 
 const SeedGrowthMemo::KnownArea* SeedGrowthMemo::knownAt(std::int32_t x, std::int32_t y) const {
@@ -258,8 +257,18 @@ void SeedGrowthMemo::remember(std::span<const PixelPoint> pixels, KnownArea area
   } else {
     areas_[(area.id - 1) % capacity_] = area;
   }
+  // The area's columns are claimed first; unless one of them is held by a
+  // later column, or the area is wider than the ring, every pixel then finds
+  // its column held.
+  const std::int32_t left = std::max(area.extent.left, firstColumn_);
+  const std::int32_t right = std::min(area.extent.right, endColumn_ - 1);
+  bool allHeld = right - left < static_cast<std::int32_t>(columnIn_.size());
+  for (std::int32_t x = left; allHeld && x <= right; ++x) allHeld = claimColumn(x);
   for (const PixelPoint& p : pixels) {
-    if (const std::optional<std::size_t> entry = claimEntryOf(p.x, p.y)) areaAt_[*entry] = area.id;
+    if (p.x < firstColumn_ || p.x >= endColumn_) continue;
+    const std::size_t slot = slotOf(p.x);
+    if (allHeld || columnIn_[slot] == p.x)
+      areaAt_[slot * static_cast<std::size_t>(height_) + static_cast<std::size_t>(p.y)] = area.id;
   }
 }
 
@@ -274,9 +283,10 @@ constexpr std::int32_t kShadowsTried = 4;
 
 }  // namespace
 
-ScanGrowthMemo::ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight) : width_(pageWidth) {
+ScanGrowthMemo::ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight, std::int32_t firstColumn)
+    : firstColumn_(std::clamp(firstColumn, 0, pageWidth)), columns_(pageWidth - firstColumn_) {
   if (pageWidth > 65536 || pageHeight > 65536) return;  // pixels do not pack
-  blobAt_.assign(static_cast<std::size_t>(pageWidth) * static_cast<std::size_t>(pageHeight), 0);
+  blobAt_.assign(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(pageHeight), 0);
   blobs_.resize(kKnownScanBlobs);
   pool_.resize(kKeptScanPixels);
 }
@@ -284,14 +294,15 @@ ScanGrowthMemo::ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight) 
 std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX,
                                                std::int32_t startY, std::int32_t target, std::int32_t tolerance,
                                                std::int32_t limit, PixelList& pixels) {
-  const std::size_t offset = SharedPage::offset(startX, startY, width_);
   // A start outside its range joins without a test: its blob is no area of
   // the range, so it is neither answered nor kept.
-  const bool startJoins = !blobAt_.empty() && joinsBlob(page.atOffset(offset), target, tolerance);
+  const bool startJoins =
+      !blobAt_.empty() && startX >= firstColumn_ && joinsBlob(page.at(startX, startY), target, tolerance);
+  const std::size_t entry = startJoins ? entryOf(startX, startY) : 0;
   const auto inRange = [&](std::int32_t grey) { return joinsBlob(grey, target, tolerance); };
   // The last blob kept through the start, then the blobs it shadowed there in
   // turn; the start pixel lies in those only if their pixels hold it.
-  const KnownBlob* known = startJoins ? knownAt(lastIdAt(offset)) : nullptr;
+  const KnownBlob* known = startJoins ? knownAt(lastIdAt(entry)) : nullptr;
   for (std::int32_t depth = 0; known != nullptr && depth < kShadowsTried; ++depth, known = knownAt(known->shadowed)) {
     const BlobExtent& extent = known->extent;
     // An overflowing growth kept limit + 1 connected pixels of its range: a
@@ -320,7 +331,7 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
   BlobExtent extent;
   const bool grown =
       growAreaWithBorder(page, visited, startX, startY, target, tolerance, limit, pixels, border, extent);
-  if (startJoins) remember(pixels, extent, grown ? border : BorderGreys{}, !grown, lastIdAt(offset));
+  if (startJoins) remember(pixels, extent, grown ? border : BorderGreys{}, !grown, lastIdAt(entry));
   if (!grown) {
     pixels.clear();
     return std::nullopt;
@@ -354,7 +365,7 @@ void ScanGrowthMemo::remember(std::span<const PixelPoint> pixels, const BlobExte
   blob.shadowed = shadowed;
   for (const PixelPoint& p : pixels) {
     pool_[poolEnd_++ % pool_.size()] = packed(p);
-    blobAt_[SharedPage::offset(p.x, p.y, width_)] = static_cast<std::uint16_t>(slot + 1);
+    if (p.x >= firstColumn_) blobAt_[entryOf(p.x, p.y)] = static_cast<std::uint16_t>(slot + 1);
   }
 }
 

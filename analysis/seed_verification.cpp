@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "analysis/detail/row_scan.h"
 #include "common/tolerance.h"
 
 namespace glimmer::detail {
@@ -13,7 +14,6 @@ namespace {
 constexpr std::int32_t kSeedBlockSide = 10;
 constexpr std::int32_t kSeedHalfWidth = 20;
 constexpr std::int32_t kSeedTolerance = 80;
-constexpr std::int32_t kSeedBlobLimit = 400;
 constexpr std::int32_t kMinSeedHeight = 3;    // exclusive
 constexpr std::int32_t kMaxSeedHeight = 400;  // exclusive
 

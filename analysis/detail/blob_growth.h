@@ -29,14 +29,14 @@ class VisitedMap {
  public:
   VisitedMap(std::int32_t width, std::int32_t height);
 
-  bool marked(std::size_t offset) const { return ((marks_[offset / 64] >> (offset % 64)) & 1u) != 0; }
-  void mark(std::size_t offset) { marks_[offset / 64] |= std::uint64_t{1} << (offset % 64); }
+  bool marked(std::size_t offset) const { return marks_[offset] != 0; }
+  void mark(std::size_t offset) { marks_[offset] = 1; }
   void clear(std::span<const PixelPoint> pixels);
   bool allClear() const;
 
  private:
   std::int32_t width_;
-  std::vector<std::uint64_t> marks_;
+  std::vector<std::uint8_t> marks_;
 };
 
 // The pixel lists of the blobs kept during one seed analysis. Slots past the
@@ -114,7 +114,9 @@ BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels);
 // pixels is not that of a growth.
 class ScanGrowthMemo {
  public:
-  ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight);
+  // Remembers the growths from starts in columns firstColumn and right of it;
+  // the others it grows every time.
+  ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight, std::int32_t firstColumn = 0);
 
   // The extent of the blob growBlob would grow into `pixels`, or nothing when
   // it would overflow.
@@ -136,12 +138,16 @@ class ScanGrowthMemo {
   void remember(std::span<const PixelPoint> pixels, const BlobExtent& extent, const BorderGreys& border, bool overflows,
                 std::uint32_t shadowed);
 
-  std::int32_t width_;
+  std::int32_t firstColumn_;
+  std::int32_t columns_;  // from the first column to the page's right edge
+  // Where a pixel of those columns lives in blobAt_.
+  std::size_t entryOf(std::int32_t x, std::int32_t y) const {
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(columns_) +
+           static_cast<std::size_t>(x - firstColumn_);
+  }
   // The id of the blob in the slot last kept through the pixel; that blob may
   // since have been replaced, so whether it holds the pixel is checked on use.
-  std::uint32_t lastIdAt(std::size_t offset) const {
-    return blobAt_[offset] == 0 ? 0 : blobs_[blobAt_[offset] - 1u].id;
-  }
+  std::uint32_t lastIdAt(std::size_t entry) const { return blobAt_[entry] == 0 ? 0 : blobs_[blobAt_[entry] - 1u].id; }
 
   // A kept pixel in 32 bits: x in the low half, y in the high half. Pages
   // with a side longer than that are not remembered (the memo stays empty).
@@ -152,7 +158,7 @@ class ScanGrowthMemo {
     return {static_cast<std::int32_t>(p & 0xffffu), static_cast<std::int32_t>(p >> 16)};
   }
 
-  std::vector<std::uint16_t> blobAt_;  // per page pixel: 1 + the slot of the last blob kept through it
+  std::vector<std::uint16_t> blobAt_;  // per pixel of the columns: 1 + the slot of the last blob kept through it
   std::vector<KnownBlob> blobs_;       // a ring: blob n in slot (n - 1) % size
   std::vector<std::uint32_t> pool_;    // a ring of the kept blobs' pixels, packed
   std::uint64_t poolEnd_ = 0;          // pixels kept in all
@@ -210,8 +216,12 @@ class SeedGrowthMemo {
 
   // Where the start pixel's entry lives in areaAt_, or nothing when its column is not held.
   std::optional<std::size_t> entryOf(std::int32_t x, std::int32_t y) const;
-  // The same, taking the column's slot for it unless the slot holds a later column.
-  std::optional<std::size_t> claimEntryOf(std::int32_t x, std::int32_t y);
+  // Lets the slot of column x (in the band) hold it, cleared when it held
+  // an earlier column; false when it holds a later one.
+  bool claimColumn(std::int32_t x);
+  std::size_t slotOf(std::int32_t x) const {
+    return static_cast<std::size_t>(x - firstColumn_) & (columnIn_.size() - 1);
+  }
 
   std::int32_t firstColumn_;
   std::int32_t endColumn_;

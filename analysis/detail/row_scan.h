@@ -8,6 +8,11 @@
 
 namespace glimmer::detail {
 
+// The most pixels a seed blob holds. The blob holds its seed pixel, so the row
+// scan that starts at its left edge starts at most this many columns left of
+// the seed.
+constexpr std::int32_t kSeedBlobLimit = 400;
+
 struct RowScan {
   std::int32_t startX = 0;
   std::int32_t endX = 0;  // exclusive

@@ -101,10 +101,15 @@ TEST(SeedGrowthMemo, StaysExactPastTheColumnsItHolds) {
 
 // Row scans along random rows of random pages, with the target, tolerance and
 // limit moving from scan to scan: the memo must give the blob a growth gives,
-// the same pixels with the start first.
+// the same pixels with the start first, also when it remembers only the
+// columns right of some column.
 TEST(ScanGrowthMemo, AnswersEveryScanGrowthAsAGrowthWould) {
   std::mt19937 random(11);
-  for (const std::int32_t greys : {256, 5, 3}) {
+  struct Page {
+    std::int32_t greys;
+    std::int32_t firstColumn;  // the first the memo remembers
+  };
+  for (const auto [greys, firstColumn] : {Page{256, 0}, Page{5, 0}, Page{3, 0}, Page{3, 23}}) {
     GreyImage image(60, 30);
     for (std::int32_t i = 0; i < 300; ++i) {
       const auto x = static_cast<std::int32_t>(random() % 60);
@@ -114,7 +119,7 @@ TEST(ScanGrowthMemo, AnswersEveryScanGrowthAsAGrowthWould) {
     }
     const SharedPage page(image);
     VisitedMap visited(60, 30);
-    ScanGrowthMemo memo(60, 30);
+    ScanGrowthMemo memo(60, 30, firstColumn);
     PixelList memoPixels;
     PixelList pixels;
     std::int32_t hits = 0;
@@ -139,6 +144,25 @@ TEST(ScanGrowthMemo, AnswersEveryScanGrowthAsAGrowthWould) {
     }
     EXPECT_GT(hits, 0) << "greys " << greys;
   }
+}
+
+// An area wider than the columns the memo holds: its pixels must not be
+// filed under the later columns that share their slots. Here a bar reaches
+// from a tick at column 10 across 700 columns; the lone grey pixel at
+// (522, 0), one slot-turn right of the tick's top, must not be taken for it.
+TEST(SeedGrowthMemo, FilesNoAreaWiderThanTheColumnsItHolds) {
+  GreyImage image(1200, 5, 200);
+  test_support::fillBox(image, 0, 2, 699, 2, 0);
+  test_support::fillBox(image, 10, 0, 10, 2, 0);
+  image.at(522, 0) = 30;
+  const SharedPage page(image);
+  VisitedMap visited(page.width(), page.height());
+  SeedGrowthMemo memo(0, 1200, 5);
+  PixelList pixels;
+  EXPECT_FALSE(memo.grow(page, visited, 10, 2, 0, 40, 650, pixels).has_value());
+  const std::optional<BlobExtent> lone = memo.grow(page, visited, 522, 0, 0, 40, 650, pixels);
+  ASSERT_TRUE(lone.has_value());
+  EXPECT_EQ(lone->pixelCount, 1);
 }
 
 // Past 65536 columns a pixel no longer packs into the memo's 32 bits: there

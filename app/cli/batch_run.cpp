@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <thread>
@@ -145,6 +146,20 @@ class BatchRun {
         status_(static_cast<int>(items.size()), jobs_, stderrIsTerminal_ && !options.verbose && items.size() > 1) {}
 
   int run() {
+    // With several jobs the largest files go first, so that one long page does
+    // not run alone at the end while the other cores wait. The results, and
+    // the --verbose lines, keep the input order.
+    order_.resize(items_.size());
+    std::iota(order_.begin(), order_.end(), std::size_t{0});
+    if (jobs_ > 1) {
+      std::vector<std::uintmax_t> sizes(items_.size());
+      for (std::size_t i = 0; i < items_.size(); ++i) {
+        std::error_code unknown;
+        sizes[i] = items_[i].input == kStandardInput ? 0 : fs::file_size(items_[i].input, unknown);
+        if (unknown) sizes[i] = 0;
+      }
+      std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) { return sizes[a] > sizes[b]; });
+    }
     std::vector<std::thread> workers;
     for (int slot = 0; slot < jobs_; ++slot) workers.emplace_back([this, slot] { work(slot); });
     for (std::thread& worker : workers) worker.join();
@@ -154,7 +169,8 @@ class BatchRun {
 
  private:
   void work(int slot) {
-    for (std::size_t index; stopSignal() == 0 && (index = next_.fetch_add(1)) < items_.size();) {
+    for (std::size_t next; stopSignal() == 0 && (next = next_.fetch_add(1)) < items_.size();) {
+      const std::size_t index = order_[next];
       status_.started(slot);
       ItemResult result = runItem(items_[index], slot);
       status_.finished(slot, result.outcome == Outcome::Skipped);
@@ -304,6 +320,7 @@ class BatchRun {
   const Parallelism parallelism_;
   const int jobs_;
   const bool stderrIsTerminal_;
+  std::vector<std::size_t> order_;  // the items in the order they are taken
   std::atomic<std::size_t> next_{0};
   std::mutex resultsMutex_;
   std::vector<ItemResult> results_;  // guarded by resultsMutex_ until the workers end

@@ -163,6 +163,12 @@ class BatchRun {
     std::vector<std::thread> workers;
     for (int slot = 0; slot < jobs_; ++slot) workers.emplace_back([this, slot] { work(slot); });
     for (std::thread& worker : workers) worker.join();
+    // A stopped batch still passes on the lines of every page that finished,
+    // in input order, past the pages it never started.
+    for (; printed_ < results_.size(); ++printed_) {
+      const std::string& lines = results_[printed_].lines;
+      std::fwrite(lines.data(), 1, lines.size(), stdout);
+    }
     status_.close();
     return summarise();
   }

@@ -5,9 +5,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
-#include <span>
-#include <vector>
 
 namespace glimmer {
 namespace {
@@ -83,104 +82,68 @@ bool isRedundant(const GreyImage& image, const std::uint8_t* pixel, std::int32_t
   return !inside || image.at(beyondX, beyondY) == 0;
 }
 
-}  // namespace
-
-// A level is one more than the least of the four neighbours' levels, so a pass
-// from the top left and one from the bottom right find every level: the
-// nearest background or edge pixel lies up or down, then left or right, and
-// the passes carry the distance along those two legs in turn.
-int computeDistanceLevels(GreyImage& image) {
-  if (image.width < 3 || image.height < 3) return 2;
-  const std::ptrdiff_t stride = image.width;
-  const auto nextLevel = [](int nearest) { return static_cast<std::uint8_t>(std::min(nearest + 1, 255)); };
+// Calls visit(pixel, x, y) for every interior pixel that holds `value` when the
+// scan reaches it, in row order. Changes made by `visit` are seen by the rest of
+// the scan.
+template <typename Visit>
+void forEachInteriorPixelHolding(GreyImage& image, std::uint8_t value, Visit visit) {
+  if (image.width < 3 || image.height < 3) return;
   for (std::int32_t y = 1; y < image.height - 1; ++y) {
     std::uint8_t* const row = image.row(y);
-    for (std::int32_t x = 1; x < image.width - 1; ++x) {
-      if (row[x] != 0) row[x] = nextLevel(std::min(row[x - 1], row[x - stride]));
+    std::uint8_t* const end = row + image.width - 1;
+    for (std::uint8_t* pixel = row + 1; pixel < end; ++pixel) {
+      pixel = static_cast<std::uint8_t*>(std::memchr(pixel, value, static_cast<std::size_t>(end - pixel)));
+      if (pixel == nullptr) break;
+      visit(pixel, static_cast<std::int32_t>(pixel - row), y);
     }
   }
-  int highest = 1;
-  for (std::int32_t y = image.height - 2; y >= 1; --y) {
-    std::uint8_t* const row = image.row(y);
-    for (std::int32_t x = image.width - 2; x >= 1; --x) {
-      if (row[x] == 0) continue;
-      row[x] = std::min(row[x], nextLevel(std::min(row[x + 1], row[x + stride])));
-      highest = std::max<int>(highest, row[x]);
-    }
-  }
-  return highest + 1;
 }
 
-namespace {
-
-// The offsets of the interior pixels of each level, each level in row order:
-// the order in which a scan of the raster meets them.
-class LevelLists {
- public:
-  explicit LevelLists(const GreyImage& image) {
-    std::array<std::size_t, 257> starts{};
-    forEachInterior(image, [&](std::size_t offset) { ++starts[image.pixels[offset] + 1u]; });
-    for (std::size_t level = 1; level < starts.size(); ++level) starts[level] += starts[level - 1];
-    starts_ = starts;
-    offsets_.resize(starts.back());
-    forEachInterior(image, [&](std::size_t offset) { offsets_[starts[image.pixels[offset]]++] = offset; });
-  }
-
-  std::span<const std::size_t> of(int level) const {
-    const auto at = static_cast<std::size_t>(level);
-    return {offsets_.data() + starts_[at], starts_[at + 1] - starts_[at]};
-  }
-
- private:
-  template <typename Visit>
-  static void forEachInterior(const GreyImage& image, Visit visit) {
-    for (std::int32_t y = 1; y < image.height - 1; ++y) {
-      const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width);
-      for (std::int32_t x = 1; x < image.width - 1; ++x) {
-        if (image.pixels[rowStart + static_cast<std::size_t>(x)] != 0) visit(rowStart + static_cast<std::size_t>(x));
-      }
+// Gives every ink pixel its city-block distance to the background, the outermost
+// rows and columns staying at 1 and levels stopping at 255 (the pixel byte).
+// Returns the highest level plus one (2 when there is no level above 1).
+int computeDistanceLevels(GreyImage& image) {
+  const std::ptrdiff_t stride = image.width;
+  for (int level = 1;; ++level) {
+    bool raised = false;
+    if (level < 255) {
+      forEachInteriorPixelHolding(image, static_cast<std::uint8_t>(level), [&](std::uint8_t* pixel, auto, auto) {
+        if (pixel[-1] >= level && pixel[1] >= level && pixel[-stride] >= level && pixel[stride] >= level) {
+          *pixel = static_cast<std::uint8_t>(level + 1);
+          raised = true;
+        }
+      });
     }
+    if (!raised) return level + 1;
   }
-
-  std::array<std::size_t, 257> starts_{};  // level L's offsets are [starts_[L], starts_[L + 1])
-  std::vector<std::size_t> offsets_;
-};
+}
 
 // First sweep, outside in: removes boundary pixels below the ridge of the levels
-// unless their neighbourhood is one that must be kept. A sweep changes only the
-// pixels of its own level, each when it visits it, so every pixel of the level
-// still holds it when the sweep reaches it, in row order as a scan would.
-void thinBoundary(GreyImage& image, const LevelLists& levels, int levelEnd) {
+// unless their neighbourhood is one that must be kept.
+void thinBoundary(GreyImage& image, int levelEnd) {
   const std::ptrdiff_t stride = image.width;
   for (int level = 1; level < levelEnd; ++level) {
-    for (const std::size_t offset : levels.of(level)) {
-      std::uint8_t* const pixel = image.pixels.data() + offset;
+    forEachInteriorPixelHolding(image, static_cast<std::uint8_t>(level), [&](std::uint8_t* pixel, auto, auto) {
       const std::uint8_t* above = pixel - stride;
       const std::uint8_t* below = pixel + stride;
       const bool onRidge =
           std::max({above[-1], above[0], above[1], pixel[-1], pixel[1], below[-1], below[0], below[1]}) <= level;
-      if (onRidge) continue;
+      if (onRidge) return;
       const bool inside = above[0] != 0 && below[0] != 0 && pixel[-1] != 0 && pixel[1] != 0;
-      if (inside || kKeepsBoundaryPixel[ringCode(pixel, stride)]) continue;
+      if (inside || kKeepsBoundaryPixel[ringCode(pixel, stride)]) return;
       *pixel = 0;
-    }
+    });
   }
 }
 
 // Second sweep, outside in up to and including `lastLevel`: drops redundant
-// pixels and sets the rest to 1. A pixel the first sweep removed is passed
-// over; the others still hold their level (1 only for level 1, which comes
-// first). Then the final sweep drops the pixels that the second one left
-// redundant.
-void removeRedundant(GreyImage& image, const LevelLists& levels, int lastLevel) {
+// pixels and sets the rest to 1. Then the final sweep drops the pixels that the
+// second one left redundant.
+void removeRedundant(GreyImage& image, int lastLevel) {
   for (int level = 1; level <= std::min(lastLevel, 255); ++level) {
-    for (const std::size_t offset : levels.of(level)) {
-      std::uint8_t* const pixel = image.pixels.data() + offset;
-      if (*pixel != level) continue;
-      const auto y = static_cast<std::int32_t>(offset / static_cast<std::size_t>(image.width));
-      const auto x = static_cast<std::int32_t>(offset % static_cast<std::size_t>(image.width));
-      *pixel = isRedundant(image, pixel, x, y) ? 0 : 1;
-    }
+    forEachInteriorPixelHolding(
+        image, static_cast<std::uint8_t>(level),
+        [&](std::uint8_t* pixel, std::int32_t x, std::int32_t y) { *pixel = isRedundant(image, pixel, x, y) ? 0 : 1; });
   }
   for (std::int32_t y = 1; y < image.height - 1; ++y) {
     std::uint8_t* const row = image.row(y);
@@ -197,9 +160,8 @@ void skeletonise(GreyImage& image, bool convert) {
     for (std::uint8_t& pixel : image.pixels) pixel = pixel < 255 ? 1 : 0;
   }
   const int levelEnd = computeDistanceLevels(image);
-  const LevelLists levels(image);
-  thinBoundary(image, levels, levelEnd);
-  removeRedundant(image, levels, levelEnd);
+  thinBoundary(image, levelEnd);
+  removeRedundant(image, levelEnd);
   if (convert) {
     for (std::uint8_t& pixel : image.pixels) pixel = pixel != 0 ? 0 : 255;
   }

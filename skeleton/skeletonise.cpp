@@ -56,11 +56,12 @@ struct InkBox {
 
 // Sets ink (below 255) to 1 and the rest to 0, and finds the ink's interior box.
 InkBox markInk(GreyImage& image) {
-  InkBox box{image.width, 0, image.height, 0};
+  const std::int32_t width = image.width;  // a local: the pixel stores could alias the field
+  InkBox box{width, 0, image.height, 0};
   for (std::int32_t y = 0; y < image.height; ++y) {
     std::uint8_t* const row = image.row(y);
     std::uint8_t any = 0;
-    for (std::int32_t x = 0; x < image.width; ++x) {
+    for (std::int32_t x = 0; x < width; ++x) {
       const std::uint8_t ink = row[x] < 255 ? 1 : 0;
       row[x] = ink;
       any |= ink;
@@ -71,11 +72,11 @@ InkBox markInk(GreyImage& image) {
     for (std::int32_t x = 0; x < box.left; ++x) {
       if (row[x] != 0) box.left = x;
     }
-    for (std::int32_t x = image.width; x > box.right; --x) {
+    for (std::int32_t x = width; x > box.right; --x) {
       if (row[x - 1] != 0) box.right = x;
     }
   }
-  return {std::max(box.left, 1), std::min(box.right, image.width - 1), std::max(box.top, 1),
+  return {std::max(box.left, 1), std::min(box.right, width - 1), std::max(box.top, 1),
           std::min(box.bottom, image.height - 1)};
 }
 
@@ -140,16 +141,24 @@ LevelCounts computeDistanceLevels(GreyImage& image, const InkBox& box) {
   return count;
 }
 
-// Whether the first sweep keeps a pixel of `level`: on the ridge of the levels,
-// inside the shape, or in a neighbourhood that must be kept.
+// Ring codes of the neighbourhoods the first sweep keeps whatever the levels: all
+// four edge neighbours ink (inside the shape), or one that must be kept.
+constexpr ring_code::CodeTable kKeptByNeighbourhood = [] {
+  ring_code::CodeTable table = kKeepsBoundaryPixel;
+  for (int code = 0; code < 256; ++code) {
+    if ((code & 0xAA) == 0xAA) table[code] = true;
+  }
+  return table;
+}();
+
+// Whether the first sweep keeps a pixel of `level`: inside the shape, in a
+// neighbourhood that must be kept, or on the ridge of the levels (no neighbour
+// higher). The tests only read, so the cheap ones go first.
 bool keptByFirstSweep(const std::uint8_t* pixel, std::ptrdiff_t stride, std::uint8_t level) {
+  if (kKeptByNeighbourhood[ringCode(pixel, stride)]) return true;
   const std::uint8_t* above = pixel - stride;
   const std::uint8_t* below = pixel + stride;
-  const bool onRidge =
-      std::max({above[-1], above[0], above[1], pixel[-1], pixel[1], below[-1], below[0], below[1]}) <= level;
-  if (onRidge) return true;
-  const bool inside = above[0] != 0 && below[0] != 0 && pixel[-1] != 0 && pixel[1] != 0;
-  return inside || kKeepsBoundaryPixel[ringCode(pixel, stride)];
+  return std::max({above[-1], above[0], above[1], pixel[-1], pixel[1], below[-1], below[0], below[1]}) <= level;
 }
 
 // For a corner neighbour with the edge neighbour beside it, the pixel is

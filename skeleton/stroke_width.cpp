@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "skeleton/skeletonise.h"
@@ -54,11 +55,18 @@ void scaleInto(const SourceWindow& window, GreyImage& target, std::int32_t offse
     sourceColumns[static_cast<std::size_t>(x)] =
         column >= 0 && sourceX >= 0 && sourceX < window.image.width ? sourceX : -1;
   }
+  std::int32_t previousSourceY = -1;
   for (std::int32_t y = 0; y < newHeight; ++y) {
     const std::int32_t sourceY = rows.source(y);
     if (sourceY < 0 || sourceY >= window.image.height) continue;
-    const std::uint8_t* sourceRow = window.image.row(sourceY);
     std::uint8_t* targetRow = target.row(y + offset) + offset;
+    // Enlarging repeats source rows: a repeat copies the row just written.
+    if (sourceY == previousSourceY) {
+      std::memcpy(targetRow, target.row(y + offset - 1) + offset, static_cast<std::size_t>(newWidth));
+      continue;
+    }
+    previousSourceY = sourceY;
+    const std::uint8_t* sourceRow = window.image.row(sourceY);
     for (std::int32_t x = 0; x < newWidth; ++x) {
       const std::int32_t sourceX = sourceColumns[static_cast<std::size_t>(x)];
       if (sourceX >= 0) targetRow[x] = sourceRow[sourceX];

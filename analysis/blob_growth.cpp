@@ -37,14 +37,19 @@ namespace {
 // Clockwise from the pixel above; y grows downwards.
 constexpr std::array<PixelPoint, 8> kNeighbours{{{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}}};
 
+// Never proves a growth too large before it overflows.
+constexpr auto kNoProof = [](std::int32_t, std::int32_t) { return false; };
+
 // growBlob, but an overflowing growth keeps its pixels and the pixel that
 // overflowed, and every grey outside the range met beside the blob is passed
 // to `onBorder`. `extent` receives the extent of the pixels kept, as extentOf
-// would give it, taken from the greys the growth reads anyway.
-template <typename OnBorder>
+// would give it, taken from the greys the growth reads anyway. Every pixel
+// taken after the start is passed to `provesOverflow`; when that holds, the
+// growth stops there as an overflowing one.
+template <typename OnBorder, typename ProvesOverflow>
 bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
               std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels, OnBorder onBorder,
-              BlobExtent& extent) {
+              BlobExtent& extent, ProvesOverflow provesOverflow) {
   pixels.clear();
   pixels.reserve(static_cast<std::size_t>(std::max(limit, 1)) + 1);
   const std::int32_t width = page.width();
@@ -93,6 +98,10 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
       }
       visited.mark(offset);
       keep(nx, ny, grey);
+      if (provesOverflow(nx, ny)) {
+        visited.clear(pixels);
+        return false;
+      }
     }
   }
   visited.clear(pixels);
@@ -100,9 +109,10 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
 }
 
 // growArea, noting the nearest greys met beside the blob below and above its range.
+template <typename ProvesOverflow = decltype(kNoProof)>
 bool growAreaWithBorder(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
                         std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels,
-                        BorderGreys& border, BlobExtent& extent) {
+                        BorderGreys& border, BlobExtent& extent, ProvesOverflow provesOverflow = kNoProof) {
   return growArea(
       page, visited, startX, startY, target, tolerance, limit, pixels,
       [&](std::int32_t grey) {
@@ -112,7 +122,7 @@ bool growAreaWithBorder(const SharedPage& page, VisitedMap& visited, std::int32_
           border.above = std::min(border.above, grey);
         }
       },
-      extent);
+      extent, provesOverflow);
 }
 
 }  // namespace
@@ -121,7 +131,7 @@ bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
               std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels) {
   BlobExtent extent;
   const bool grown = growArea(
-      page, visited, startX, startY, target, tolerance, limit, pixels, [](std::int32_t) {}, extent);
+      page, visited, startX, startY, target, tolerance, limit, pixels, [](std::int32_t) {}, extent, kNoProof);
   if (!grown) pixels.clear();
   return grown;
 }
@@ -184,8 +194,13 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
   KnownArea area;
   area.tolerance = tolerance;
   area.limit = limit;
-  area.overflows =
-      !growAreaWithBorder(page, visited, startX, startY, target, tolerance, limit, pixels, area.border, area.extent);
+  const KnownArea* proof = nullptr;
+  area.overflows = !growAreaWithBorder(page, visited, startX, startY, target, tolerance, limit, pixels, area.border,
+                                       area.extent, [&](std::int32_t x, std::int32_t y) {
+                                         proof = overflowProofAt(x, y, target, tolerance, limit);
+                                         return proof != nullptr;
+                                       });
+  if (proof != nullptr) joinProof(*proof, area);
   remember(pixels, area);
   if (area.overflows) return std::nullopt;
   return area.extent;
@@ -204,15 +219,33 @@ bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visit
   const std::int32_t narrowTolerance = tolerance / 2;
   if (narrowTolerance == tolerance || !joinsBlob(page.at(startX, startY), target, narrowTolerance)) return false;
   KnownArea area;
+  const KnownArea* proof = nullptr;
   if (growArea(
-          page, visited, startX, startY, target, narrowTolerance, limit, pixels, [](std::int32_t) {}, area.extent)) {
+          page, visited, startX, startY, target, narrowTolerance, limit, pixels, [](std::int32_t) {}, area.extent,
+          [&](std::int32_t x, std::int32_t y) {
+            proof = overflowProofAt(x, y, target, tolerance, limit);
+            return proof != nullptr;
+          })) {
     return false;
   }
   area.overflows = true;
   area.tolerance = tolerance;
   area.limit = limit;
+  if (proof != nullptr) joinProof(*proof, area);
   remember(pixels, area);
   return true;
+}
+
+const SeedGrowthMemo::KnownArea* SeedGrowthMemo::overflowProofAt(std::int32_t x, std::int32_t y, std::int32_t target,
+                                                                 std::int32_t tolerance, std::int32_t limit) const {
+  const KnownArea* known = knownAt(x, y);
+  if (known == nullptr || !known->overflows || !fillsAgain(*known, target, tolerance, limit)) return nullptr;
+  return known;
+}
+
+void SeedGrowthMemo::joinProof(const KnownArea& proof, KnownArea& area) {
+  area.extent.darkest = std::min(area.extent.darkest, proof.extent.darkest);
+  area.extent.lightest = std::max(area.extent.lightest, proof.extent.lightest);
 }
 
 std::optional<std::size_t> SeedGrowthMemo::entryOf(std::int32_t x, std::int32_t y) const {

@@ -212,6 +212,14 @@ class SeedGrowthMemo {
   // which spares the growths of nearby targets; it is remembered as such.
   bool overflowsNarrowly(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
                          std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels);
+  // A known overflowing area through (x, y) whose greys all join a growth
+  // towards `target`, or nothing. A growth that takes (x, y) overflows: it
+  // takes that whole connected area, which holds more pixels than the limit.
+  const KnownArea* overflowProofAt(std::int32_t x, std::int32_t y, std::int32_t target, std::int32_t tolerance,
+                                   std::int32_t limit) const;
+  // An overflowing growth stopped by a proof: its pixels and the proof's are
+  // connected together, and they all lie within the greys of both.
+  static void joinProof(const KnownArea& proof, KnownArea& area);
   void remember(std::span<const PixelPoint> pixels, KnownArea area);
 
   // Where the start pixel's entry lives in areaAt_, or nothing when its column is not held.

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <fstream>
 #include <random>
+#include <string>
 #include <utility>
 
 #include "analysis/tests/test_pages.h"
@@ -83,6 +85,31 @@ TEST(SeedGrowthMemo, AnswersEveryStartAsAGrowthWould) {
     }
     EXPECT_GT(hits, 0) << "greys " << kind.greys;
   }
+}
+
+// A scanned page: the memo must answer every start of a band of its columns
+// as a growth would, with the seed test's tolerance and limit.
+TEST(SeedGrowthMemo, AnswersAScannedPageAsAGrowthWould) {
+  const std::string path =
+      std::string(GLIMMER_SOURCE_DIR) + "/../shared/pages/crops/printed-dark-bg_leptonica-1555-007.crop.pgm";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) GTEST_SKIP() << "no page at " << path;
+  std::string magic;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t maxGrey = 0;
+  in >> magic >> width >> height >> maxGrey;
+  in.get();
+  ASSERT_EQ(magic, "P5");
+  GreyImage image(width, height);
+  in.read(reinterpret_cast<char*>(image.pixels.data()), static_cast<std::streamsize>(image.pixels.size()));
+  ASSERT_TRUE(in);
+  const SharedPage page(image);
+  std::mt19937 random(3);
+  SeedGrowthMemo memo(100, 140, height);
+  std::int32_t hits = 0;
+  for (std::int32_t x = 100; x < 140; ++x) hits += checkSeedColumn(random, page, memo, x, 80, 400);
+  EXPECT_GT(hits, 0);
 }
 
 // A band wider than the columns the memo holds: the entries of a column it

@@ -183,7 +183,11 @@ void thinInk(GreyImage& image, const InkBox& box, ThinningScratch& scratch) {
   const LevelCounts count = computeDistanceLevels(image, box);
   // levelStart[L] .. levelStart[L + 1]: the list of level L.
   LevelCounts levelStart{};
-  for (int level = 1; level <= kLevelLimit; ++level) levelStart[level + 1] = levelStart[level] + count[level];
+  int highestLevel = 0;
+  for (int level = 1; level <= kLevelLimit; ++level) {
+    levelStart[level + 1] = levelStart[level] + count[level];
+    if (count[level] != 0) highestLevel = level;
+  }
   std::vector<std::uint32_t>& list = scratch.inkByLevel;
   if (list.size() < levelStart[kLevelLimit + 1]) list.resize(levelStart[kLevelLimit + 1]);
 
@@ -199,7 +203,7 @@ void thinInk(GreyImage& image, const InkBox& box, ThinningScratch& scratch) {
   const std::ptrdiff_t stride = image.width;
   // keptEnd[L]: the end of the kept part of level L's list.
   LevelCounts keptEnd{};
-  for (int level = 1; level <= kLevelLimit; ++level) {
+  for (int level = 1; level <= highestLevel; ++level) {
     std::uint32_t kept = levelStart[level];
     for (std::uint32_t at = levelStart[level]; at < levelStart[level + 1]; ++at) {
       std::uint8_t* const pixel = pixels + list[at];
@@ -211,7 +215,7 @@ void thinInk(GreyImage& image, const InkBox& box, ThinningScratch& scratch) {
     }
     keptEnd[level] = kept;
   }
-  for (int level = 1; level <= kLevelLimit; ++level) {
+  for (int level = 1; level <= highestLevel; ++level) {
     for (std::uint32_t at = levelStart[level]; at < keptEnd[level]; ++at) {
       std::uint8_t* const pixel = pixels + list[at];
       *pixel = isRedundant(image, pixel) ? 0 : 1;

@@ -19,7 +19,7 @@ constexpr std::int32_t kMaxSeedHeight = 400;  // exclusive
 
 }  // namespace
 
-CharBlob measureBlob(const BlobExtent& extent, std::int32_t blobIndex, const ColourPair& pair) {
+CharBlob blobShape(const BlobExtent& extent, std::int32_t blobIndex) {
   CharBlob blob;
   blob.left = extent.left;
   blob.top = extent.top;
@@ -27,11 +27,16 @@ CharBlob measureBlob(const BlobExtent& extent, std::int32_t blobIndex, const Col
   blob.bottom = extent.bottom;
   blob.width = blob.right - blob.left;
   blob.height = blob.bottom - blob.top;
+  blob.pixelCount = extent.pixelCount;
+  blob.blobIndex = blobIndex;
+  return blob;
+}
+
+CharBlob measureBlob(const BlobExtent& extent, std::int32_t blobIndex, const ColourPair& pair) {
+  CharBlob blob = blobShape(extent, blobIndex);
   blob.textColour = pair.text < pair.background ? extent.darkest : extent.lightest;
   blob.backgroundColour = pair.background;
   blob.darkText = blob.textColour < pair.background;
-  blob.pixelCount = extent.pixelCount;
-  blob.blobIndex = blobIndex;
   return blob;
 }
 

@@ -94,9 +94,9 @@ void TextBand::take(const CharBlob& blob, std::int32_t seedHeight) {
 
 std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& page, std::int32_t x,
                                      const RowScan& scan) {
-  // The block holds the pixel (x, y), so it always yields a colour pair. When
-  // the seed box gave the text grey, the pair is needed only for a grown
-  // blob, and most columns fail the pixel test before.
+  // The block holds the pixel (x, y), so it always yields a colour pair. It
+  // is counted only for a scan without a text level, whose blobs each take
+  // their own text grey.
   const auto blockColours = [&] {
     buildColourList(scratch.scanBlock.moveTo(page, x, scan.y, std::max(scan.seedHeight, kMinBlockSide)),
                     scratch.colours);
@@ -112,8 +112,13 @@ std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& pag
       scratch.scanGrowths.grow(page, scratch.visited, x, scan.y, text, scan.margin, scan.fillLimit, pixels);
   if (!extent) return std::nullopt;
   const std::int32_t index = scratch.registry.registerNext();
-  if (!pair) pair = blockColours();
-  return measureBlob(*extent, index, *pair);
+  if (pair) return measureBlob(*extent, index, *pair);
+  // The seed box's level is the text grey of the whole line (keptWordOf), and
+  // nothing reads a line blob's background: the block's pair would set only
+  // colours that nothing reads, so it is not counted.
+  CharBlob blob = blobShape(*extent, index);
+  blob.textColour = scan.level;
+  return blob;
 }
 
 TextBand scanRow(BandScratch& scratch, const SharedPage& page, const RowScan& scan, std::vector<CharBlob>& blobs) {

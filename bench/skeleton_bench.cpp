@@ -83,7 +83,7 @@ void skeletonisePage(benchmark::State& state) {
     state.PauseTiming();
     work = page;
     state.ResumeTiming();
-    glimmer::skeletonise(work, true);
+    glimmer::skeletonise(work);
     benchmark::DoNotOptimize(work.pixels.data());
   }
   state.SetLabel("2550 x 3300 synthetic page");

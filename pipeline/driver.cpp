@@ -343,7 +343,7 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
       }
     }
     if (diagnostics) {
-      skeletonise(result, true);
+      skeletonise(result);
       // A diagnostic: a skeleton that cannot be written is skipped.
       OutputFile skeleton(diagnosticFilePath(*diagnosticsFolder, kSkeletonFileName),
                           {.mayReplace = true, .ownName = true});

@@ -6,74 +6,170 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
+
+#include "skeleton/detail/ring_code.h"
+
+// The thinning is sequential: each sweep goes through the pixels of one level at
+// a time, levels outside in, each level in row order, and a pixel's decision sees
+// the decisions made before it. This implementation visits exactly those pixels
+// in exactly that order, without rescanning the raster for each level:
+// - The levels are the city-block distances to the background (1 on the
+//   outermost rows and columns), stopping at 255. Raising a pixel from L to L + 1
+//   when its four edge neighbours hold at least L, level after level, gives
+//   min(D, 255) with D = 1 + the least D of the edge neighbours; two raster
+//   sweeps (down-right, then up-left) give the same distances, since a shortest
+//   4-connected path can always be split into one run each sweep carries.
+// - Once the levels are set, a sweep of level L visits the pixels that hold L
+//   when it starts, and it changes only the pixel it visits. So the pixels are
+//   sorted once by level, each level in row order (a counting sort), and a
+//   sweep walks its level's list. The first sweep keeps a pixel at its level or
+//   clears it; the second visits the kept pixels of each level (the only
+//   pixels holding that level then: it writes 1 or 0, and level 1's own
+//   pixels are the only ones holding 1), so it walks the kept part of the list.
+// - The final sweep visits every ink pixel in row order, as the original does,
+//   skipping words of background and everything outside the ink's box.
+// skeleton/tests/skeletonise_test.cpp checks this against the plain sweeps.
 
 namespace glimmer {
 namespace {
 
-// Ring code: one bit per neighbour, set when the neighbour is ink, clockwise from
-// the upper left. These are the neighbours' offsets in bit order.
-constexpr std::array<std::int32_t, 8> kNeighbourDx{-1, 0, 1, 1, 1, 0, -1, -1};
-constexpr std::array<std::int32_t, 8> kNeighbourDy{-1, -1, -1, 0, 1, 1, 1, 0};
+using ring_code::kCornerWithEdge;
+using ring_code::kKeepsBoundaryPixel;
+using ring_code::kNeighbourDx;
+using ring_code::kNeighbourDy;
+using ring_code::kRedundantNeighbourhood;
+using ring_code::ringCode;
 
-constexpr std::uint8_t rotateLeft(std::uint8_t code, int bits) {
-  return static_cast<std::uint8_t>((code << bits | code >> (8 - bits)) & 0xFF);
-}
+constexpr int kLevelLimit = 255;  // the pixel byte's largest value
 
-// The same neighbourhood read anticlockwise from the upper left: bit i of the
-// mirror is bit (8 - i) % 8 of the ring code.
-constexpr std::uint8_t mirrored(std::uint8_t code) {
-  std::uint8_t mirror = 0;
-  for (int bit = 0; bit < 8; ++bit) {
-    if ((code >> ((8 - bit) % 8)) & 1) mirror = static_cast<std::uint8_t>(mirror | 1 << bit);
+using LevelCounts = std::array<std::uint32_t, kLevelLimit + 2>;
+
+// The interior columns [left, right) and rows [top, bottom) that hold all
+// interior ink.
+struct InkBox {
+  std::int32_t left = 0;
+  std::int32_t right = 0;
+  std::int32_t top = 0;
+  std::int32_t bottom = 0;
+  bool empty() const { return left >= right || top >= bottom; }
+};
+
+// Sets ink (below 255) to 1 and the rest to 0, and finds the ink's interior box.
+InkBox markInk(GreyImage& image) {
+  const std::int32_t width = image.width;  // a local: the pixel stores could alias the field
+  InkBox box{width, 0, image.height, 0};
+  for (std::int32_t y = 0; y < image.height; ++y) {
+    std::uint8_t* const row = image.row(y);
+    std::uint8_t any = 0;
+    for (std::int32_t x = 0; x < width; ++x) {
+      const std::uint8_t ink = row[x] < 255 ? 1 : 0;
+      row[x] = ink;
+      any |= ink;
+    }
+    if (any == 0) continue;
+    box.top = std::min(box.top, y);
+    box.bottom = y + 1;
+    for (std::int32_t x = 0; x < box.left; ++x) {
+      if (row[x] != 0) box.left = x;
+    }
+    for (std::int32_t x = width; x > box.right; --x) {
+      if (row[x - 1] != 0) box.right = x;
+    }
   }
-  return mirror;
+  return {std::max(box.left, 1), std::min(box.right, width - 1), std::max(box.top, 1),
+          std::min(box.bottom, image.height - 1)};
 }
 
-// The least code among the quarter-turn rotations of the neighbourhood and of its
-// mirror image, so that one code stands for all of them.
-constexpr std::uint8_t canonicalRingCode(std::uint8_t code) {
-  std::uint8_t least = code;
-  for (int bits = 0; bits < 8; bits += 2) {
-    least = std::min({least, rotateLeft(code, bits), rotateLeft(mirrored(code), bits)});
+// Calls visit(x) for every x in [begin, end), left to right, whose pixel is not
+// 0 when reached; eight pixels of background are passed over at once. `visit`
+// may change the pixel it is given.
+template <typename Visit>
+void forEachInkLeftToRight(const std::uint8_t* row, std::int32_t begin, std::int32_t end, Visit visit) {
+  std::int32_t x = begin;
+  for (; x + 8 <= end; x += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, row + x, sizeof word);
+    if (word == 0) continue;
+    for (std::int32_t at = x; at < x + 8; ++at) {
+      if (row[at] != 0) visit(at);
+    }
   }
-  return least;
+  for (; x < end; ++x) {
+    if (row[x] != 0) visit(x);
+  }
 }
 
-using CodeTable = std::array<bool, 256>;
+// The same from right to left.
+template <typename Visit>
+void forEachInkRightToLeft(const std::uint8_t* row, std::int32_t begin, std::int32_t end, Visit visit) {
+  std::int32_t x = end;
+  for (; x - 8 >= begin; x -= 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, row + x - 8, sizeof word);
+    if (word == 0) continue;
+    for (std::int32_t at = x - 1; at >= x - 8; --at) {
+      if (row[at] != 0) visit(at);
+    }
+  }
+  for (; x > begin; --x) {
+    if (row[x - 1] != 0) visit(x - 1);
+  }
+}
 
-// Indexed by raw ring code: true when its canonical code is one of `canonicalCodes`.
-constexpr CodeTable tableOf(std::initializer_list<std::uint8_t> canonicalCodes) {
-  CodeTable table{};
+// Gives every interior ink pixel its level, min(D, 255) with D its city-block
+// distance to the background, the outermost rows and columns staying at 1, and
+// counts the pixels of each level.
+LevelCounts computeDistanceLevels(GreyImage& image, const InkBox& box) {
+  const std::ptrdiff_t stride = image.width;
+  for (std::int32_t y = box.top; y < box.bottom; ++y) {
+    std::uint8_t* const row = image.row(y);
+    const std::uint8_t* const above = row - stride;
+    forEachInkLeftToRight(row, box.left, box.right, [&](std::int32_t x) {
+      row[x] = static_cast<std::uint8_t>(std::min(std::min(above[x], row[x - 1]) + 1, kLevelLimit));
+    });
+  }
+  LevelCounts count{};
+  for (std::int32_t y = box.bottom - 1; y >= box.top; --y) {
+    std::uint8_t* const row = image.row(y);
+    const std::uint8_t* const below = row + stride;
+    forEachInkRightToLeft(row, box.left, box.right, [&](std::int32_t x) {
+      const auto level = static_cast<std::uint8_t>(std::min<int>(row[x], std::min(below[x], row[x + 1]) + 1));
+      row[x] = level;
+      ++count[level];
+    });
+  }
+  return count;
+}
+
+// Ring codes of the neighbourhoods the first sweep keeps whatever the levels: all
+// four edge neighbours ink (inside the shape), or one that must be kept.
+constexpr ring_code::CodeTable kKeptByNeighbourhood = [] {
+  ring_code::CodeTable table = kKeepsBoundaryPixel;
   for (int code = 0; code < 256; ++code) {
-    table[code] =
-        std::ranges::find(canonicalCodes, canonicalRingCode(static_cast<std::uint8_t>(code))) != canonicalCodes.end();
+    if ((code & 0xAA) == 0xAA) table[code] = true;
   }
   return table;
-}
+}();
 
-// Neighbourhoods in which the first sweep keeps a boundary pixel.
-constexpr CodeTable kKeepsBoundaryPixel =
-    tableOf({5, 9, 13, 17, 19, 21, 23, 34, 35, 37, 39, 41, 45, 51, 53, 54, 55, 57, 61, 85, 87, 91, 95, 119});
-// Neighbourhoods in which the later sweeps remove a pixel.
-constexpr CodeTable kRedundantNeighbourhood =
-    tableOf({7, 10, 11, 14, 15, 27, 31, 42, 43, 46, 47, 59, 62, 63, 107, 111, 127});
-// Exactly two ink neighbours: a corner one and the edge one beside it.
-constexpr CodeTable kCornerWithEdge = tableOf({3});
-
-std::uint8_t ringCode(const std::uint8_t* pixel, std::ptrdiff_t stride) {
-  return static_cast<std::uint8_t>((pixel[-stride - 1] != 0) | (pixel[-stride] != 0) << 1 |
-                                   (pixel[-stride + 1] != 0) << 2 | (pixel[1] != 0) << 3 |
-                                   (pixel[stride + 1] != 0) << 4 | (pixel[stride] != 0) << 5 |
-                                   (pixel[stride - 1] != 0) << 6 | (pixel[-1] != 0) << 7);
+// Whether the first sweep keeps a pixel of `level`: inside the shape, in a
+// neighbourhood that must be kept, or on the ridge of the levels (no neighbour
+// higher). The tests only read, so the cheap ones go first.
+bool keptByFirstSweep(const std::uint8_t* pixel, std::ptrdiff_t stride, std::uint8_t level) {
+  if (kKeptByNeighbourhood[ringCode(pixel, stride)]) return true;
+  const std::uint8_t* above = pixel - stride;
+  const std::uint8_t* below = pixel + stride;
+  return std::max({above[-1], above[0], above[1], pixel[-1], pixel[1], below[-1], below[0], below[1]}) <= level;
 }
 
 // For a corner neighbour with the edge neighbour beside it, the pixel is
 // redundant unless the line goes on past the corner, in the direction of the edge
 // neighbour; that pixel two steps away reads as background outside the raster.
-bool isRedundant(const GreyImage& image, const std::uint8_t* pixel, std::int32_t x, std::int32_t y) {
+bool isRedundant(const GreyImage& image, const std::uint8_t* pixel) {
   const std::uint8_t code = ringCode(pixel, image.width);
   if (!kCornerWithEdge[code]) return kRedundantNeighbourhood[code];
+  const std::ptrdiff_t index = pixel - image.pixels.data();
+  const auto x = static_cast<std::int32_t>(index % image.width);
+  const auto y = static_cast<std::int32_t>(index / image.width);
   const int corner = std::countr_zero(static_cast<unsigned>(code & 0x55));
   const int edge = std::countr_zero(static_cast<unsigned>(code & 0xAA));
   const std::int32_t beyondX = x + kNeighbourDx[corner] + kNeighbourDx[edge];
@@ -82,89 +178,68 @@ bool isRedundant(const GreyImage& image, const std::uint8_t* pixel, std::int32_t
   return !inside || image.at(beyondX, beyondY) == 0;
 }
 
-// Calls visit(pixel, x, y) for every interior pixel that holds `value` when the
-// scan reaches it, in row order. Changes made by `visit` are seen by the rest of
-// the scan.
-template <typename Visit>
-void forEachInteriorPixelHolding(GreyImage& image, std::uint8_t value, Visit visit) {
-  if (image.width < 3 || image.height < 3) return;
-  for (std::int32_t y = 1; y < image.height - 1; ++y) {
+// Thins the marked ink of `box` (levels, then the three sweeps).
+void thinInk(GreyImage& image, const InkBox& box, ThinningScratch& scratch) {
+  const LevelCounts count = computeDistanceLevels(image, box);
+  // levelStart[L] .. levelStart[L + 1]: the list of level L.
+  LevelCounts levelStart{};
+  int highestLevel = 0;
+  for (int level = 1; level <= kLevelLimit; ++level) {
+    levelStart[level + 1] = levelStart[level] + count[level];
+    if (count[level] != 0) highestLevel = level;
+  }
+  std::vector<std::uint32_t>& list = scratch.inkByLevel;
+  if (list.size() < levelStart[kLevelLimit + 1]) list.resize(levelStart[kLevelLimit + 1]);
+
+  LevelCounts next = levelStart;
+  for (std::int32_t y = box.top; y < box.bottom; ++y) {
+    const std::uint8_t* const row = image.row(y);
+    const auto rowStart = static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(image.width);
+    forEachInkLeftToRight(row, box.left, box.right,
+                          [&](std::int32_t x) { list[next[row[x]]++] = rowStart + static_cast<std::uint32_t>(x); });
+  }
+
+  std::uint8_t* const pixels = image.pixels.data();
+  const std::ptrdiff_t stride = image.width;
+  // keptEnd[L]: the end of the kept part of level L's list.
+  LevelCounts keptEnd{};
+  for (int level = 1; level <= highestLevel; ++level) {
+    std::uint32_t kept = levelStart[level];
+    for (std::uint32_t at = levelStart[level]; at < levelStart[level + 1]; ++at) {
+      std::uint8_t* const pixel = pixels + list[at];
+      if (keptByFirstSweep(pixel, stride, static_cast<std::uint8_t>(level))) {
+        list[kept++] = list[at];
+      } else {
+        *pixel = 0;
+      }
+    }
+    keptEnd[level] = kept;
+  }
+  for (int level = 1; level <= highestLevel; ++level) {
+    for (std::uint32_t at = levelStart[level]; at < keptEnd[level]; ++at) {
+      std::uint8_t* const pixel = pixels + list[at];
+      *pixel = isRedundant(image, pixel) ? 0 : 1;
+    }
+  }
+  for (std::int32_t y = box.top; y < box.bottom; ++y) {
     std::uint8_t* const row = image.row(y);
-    std::uint8_t* const end = row + image.width - 1;
-    for (std::uint8_t* pixel = row + 1; pixel < end; ++pixel) {
-      pixel = static_cast<std::uint8_t*>(std::memchr(pixel, value, static_cast<std::size_t>(end - pixel)));
-      if (pixel == nullptr) break;
-      visit(pixel, static_cast<std::int32_t>(pixel - row), y);
-    }
-  }
-}
-
-// Gives every ink pixel its city-block distance to the background, the outermost
-// rows and columns staying at 1 and levels stopping at 255 (the pixel byte).
-// Returns the highest level plus one (2 when there is no level above 1).
-int computeDistanceLevels(GreyImage& image) {
-  const std::ptrdiff_t stride = image.width;
-  for (int level = 1;; ++level) {
-    bool raised = false;
-    if (level < 255) {
-      forEachInteriorPixelHolding(image, static_cast<std::uint8_t>(level), [&](std::uint8_t* pixel, auto, auto) {
-        if (pixel[-1] >= level && pixel[1] >= level && pixel[-stride] >= level && pixel[stride] >= level) {
-          *pixel = static_cast<std::uint8_t>(level + 1);
-          raised = true;
-        }
-      });
-    }
-    if (!raised) return level + 1;
-  }
-}
-
-// First sweep, outside in: removes boundary pixels below the ridge of the levels
-// unless their neighbourhood is one that must be kept.
-void thinBoundary(GreyImage& image, int levelEnd) {
-  const std::ptrdiff_t stride = image.width;
-  for (int level = 1; level < levelEnd; ++level) {
-    forEachInteriorPixelHolding(image, static_cast<std::uint8_t>(level), [&](std::uint8_t* pixel, auto, auto) {
-      const std::uint8_t* above = pixel - stride;
-      const std::uint8_t* below = pixel + stride;
-      const bool onRidge =
-          std::max({above[-1], above[0], above[1], pixel[-1], pixel[1], below[-1], below[0], below[1]}) <= level;
-      if (onRidge) return;
-      const bool inside = above[0] != 0 && below[0] != 0 && pixel[-1] != 0 && pixel[1] != 0;
-      if (inside || kKeepsBoundaryPixel[ringCode(pixel, stride)]) return;
-      *pixel = 0;
+    forEachInkLeftToRight(row, box.left, box.right, [&](std::int32_t x) {
+      if (isRedundant(image, row + x)) row[x] = 0;
     });
-  }
-}
-
-// Second sweep, outside in up to and including `lastLevel`: drops redundant
-// pixels and sets the rest to 1. Then the final sweep drops the pixels that the
-// second one left redundant.
-void removeRedundant(GreyImage& image, int lastLevel) {
-  for (int level = 1; level <= std::min(lastLevel, 255); ++level) {
-    forEachInteriorPixelHolding(
-        image, static_cast<std::uint8_t>(level),
-        [&](std::uint8_t* pixel, std::int32_t x, std::int32_t y) { *pixel = isRedundant(image, pixel, x, y) ? 0 : 1; });
-  }
-  for (std::int32_t y = 1; y < image.height - 1; ++y) {
-    std::uint8_t* const row = image.row(y);
-    for (std::int32_t x = 1; x < image.width - 1; ++x) {
-      if (row[x] != 0 && isRedundant(image, row + x, x, y)) row[x] = 0;
-    }
   }
 }
 
 }  // namespace
 
-void skeletonise(GreyImage& image, bool convert) {
-  if (convert) {
-    for (std::uint8_t& pixel : image.pixels) pixel = pixel < 255 ? 1 : 0;
-  }
-  const int levelEnd = computeDistanceLevels(image);
-  thinBoundary(image, levelEnd);
-  removeRedundant(image, levelEnd);
-  if (convert) {
-    for (std::uint8_t& pixel : image.pixels) pixel = pixel != 0 ? 0 : 255;
-  }
+void skeletonise(GreyImage& image, ThinningScratch& scratch) {
+  const InkBox box = markInk(image);
+  if (!box.empty()) thinInk(image, box, scratch);
+  for (std::uint8_t& pixel : image.pixels) pixel = pixel != 0 ? 0 : 255;
+}
+
+void skeletonise(GreyImage& image) {
+  ThinningScratch scratch;
+  skeletonise(image, scratch);
 }
 
 }  // namespace glimmer

@@ -1,15 +1,26 @@
 // Distance-ordered thinning of every ink shape of a raster to one-pixel lines.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "common/grey_image.h"
 
 namespace glimmer {
 
-// Thins `image` in place. With `convert` set, every value below 255 is ink and
-// the result holds 0 for skeleton pixels and 255 elsewhere; without it, the
-// input holds non-zero for ink and 0 for background, and so does the result.
-// Pixels on the outermost rows and columns are never removed. Allocates nothing
-// and touches nothing but `image`, so threads may thin different rasters at once.
-void skeletonise(GreyImage& image, bool convert);
+// Working memory of the thinning, kept by a caller that thins many rasters so
+// that only the first (or a larger) raster allocates.
+struct ThinningScratch {
+  std::vector<std::uint32_t> inkByLevel;  // interior ink pixels' indices, by level, each level in row order
+};
+
+// Thins `image` in place: every value below 255 is ink, and the result holds 0
+// for skeleton pixels and 255 elsewhere. Pixels on the outermost rows and
+// columns are never removed. Touches nothing but `image` and `scratch`, so
+// threads may thin different rasters at once, each with its own scratch.
+void skeletonise(GreyImage& image, ThinningScratch& scratch);
+
+// The same with a scratch of its own.
+void skeletonise(GreyImage& image);
 
 }  // namespace glimmer

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "skeleton/skeletonise.h"
@@ -39,21 +40,36 @@ struct SourceWindow {
 };
 
 // Writes the window scaled to newWidth x newHeight into `target`, with its
-// top-left corner at (offset, offset).
+// top-left corner at (offset, offset). `sourceColumns` is scratch.
 void scaleInto(const SourceWindow& window, GreyImage& target, std::int32_t offset, std::int32_t newWidth,
-               std::int32_t newHeight) {
+               std::int32_t newHeight, std::vector<std::int32_t>& sourceColumns) {
   if (newWidth <= 0 || newHeight <= 0) return;
   const NearestAxis columns(window.width, newWidth);
   const NearestAxis rows(window.height, newHeight);
+  // The image column each target column copies, -1 where it stays white; the
+  // same for every row.
+  sourceColumns.resize(static_cast<std::size_t>(newWidth));
+  for (std::int32_t x = 0; x < newWidth; ++x) {
+    const std::int32_t column = columns.source(x);
+    const std::int32_t sourceX = window.left + column;
+    sourceColumns[static_cast<std::size_t>(x)] =
+        column >= 0 && sourceX >= 0 && sourceX < window.image.width ? sourceX : -1;
+  }
+  std::int32_t previousSourceY = -1;
   for (std::int32_t y = 0; y < newHeight; ++y) {
     const std::int32_t sourceY = rows.source(y);
     if (sourceY < 0 || sourceY >= window.image.height) continue;
-    const std::uint8_t* sourceRow = window.image.row(sourceY);
     std::uint8_t* targetRow = target.row(y + offset) + offset;
+    // Enlarging repeats source rows: a repeat copies the row just written.
+    if (sourceY == previousSourceY) {
+      std::memcpy(targetRow, target.row(y + offset - 1) + offset, static_cast<std::size_t>(newWidth));
+      continue;
+    }
+    previousSourceY = sourceY;
+    const std::uint8_t* sourceRow = window.image.row(sourceY);
     for (std::int32_t x = 0; x < newWidth; ++x) {
-      const std::int32_t column = columns.source(x);
-      const std::int32_t sourceX = window.left + column;
-      if (column >= 0 && sourceX >= 0 && sourceX < window.image.width) targetRow[x] = sourceRow[sourceX];
+      const std::int32_t sourceX = sourceColumns[static_cast<std::size_t>(x)];
+      if (sourceX >= 0) targetRow[x] = sourceRow[sourceX];
     }
   }
 }
@@ -78,17 +94,26 @@ struct CharacterMeasures {
   float areaPerSkeleton = -1.0f;    // N3 = A / S
 };
 
+// Memory kept between the characters of a word.
+struct CharacterScratch {
+  GreyImage framed;
+  std::vector<std::int32_t> sourceColumns;
+  ThinningScratch thinning;
+};
+
 // Scales the character's columns of the working image to a height of 60, frames
-// it with one white pixel and thins it. `framed` is scratch kept between calls.
+// it with one white pixel and thins it.
 CharacterMeasures measureCharacter(const GreyImage& working, const CharacterBox& box, const RowBox& row,
-                                   float wordPixels, GreyImage& framed) {
+                                   float wordPixels, CharacterScratch& scratch) {
+  GreyImage& framed = scratch.framed;
   const std::int32_t rasterWidth = box.width + 1;
   const std::int32_t rasterHeight = row.bottom - row.top + 1;
   const std::int32_t width = scaledWidth(rasterWidth, rasterHeight);
   framed.width = width + 2;
   framed.height = kScaledHeight + 2;
   framed.pixels.assign(static_cast<std::size_t>(framed.width) * static_cast<std::size_t>(framed.height), kWhite);
-  scaleInto({working, box.left - row.left, rasterWidth, rasterHeight}, framed, 1, width, kScaledHeight);
+  scaleInto({working, box.left - row.left, rasterWidth, rasterHeight}, framed, 1, width, kScaledHeight,
+            scratch.sourceColumns);
 
   CharacterMeasures measures;
   const std::int32_t ink = countInk(framed);
@@ -96,7 +121,7 @@ CharacterMeasures measureCharacter(const GreyImage& working, const CharacterBox&
   // Thinning only removes ink, so a blank character (one of the line outside
   // the word) has an empty skeleton.
   if (ink != 0) {
-    skeletonise(framed, true);
+    skeletonise(framed, scratch.thinning);
     measures.skeletonPixels = countInk(framed);
   }
   measures.framedArea = static_cast<float>(static_cast<std::int64_t>(framed.width) * framed.height);
@@ -173,9 +198,9 @@ StrokeWidthVerdict strokeWidthTest(const GreyImage& working, std::span<const Cha
   std::vector<float> thickness;
   measures.reserve(characters.size());
   thickness.reserve(characters.size());
-  GreyImage framed;
+  CharacterScratch scratch;
   for (const CharacterBox& box : characters) {
-    measures.push_back(measureCharacter(working, box, row, word, framed));
+    measures.push_back(measureCharacter(working, box, row, word, scratch));
     thickness.push_back(measures.back().thickness);
   }
 

@@ -183,7 +183,7 @@ class SeedGrowthMemo {
   // Remembers starts in columns [firstColumn, endColumn) of a page
   // `pageHeight` pixels high. Only the starts of the latest columns written
   // are held: the seed test asks about its own column only, walking the
-  // columns from the left, and its growths reach no further right than that.
+  // columns from the left.
   SeedGrowthMemo(std::int32_t firstColumn, std::int32_t endColumn, std::int32_t pageHeight);
 
   // The extent of the blob growBlob would grow, or nothing when it would

@@ -23,6 +23,8 @@ struct CharBlob {
   std::int32_t bottom = -1;
   std::int32_t width = -1;   // right - left
   std::int32_t height = -1;  // bottom - top
+  // Seen against the block's colour pair; a blob of a row scan at one text
+  // level takes that level as its text grey and no background.
   std::int32_t textColour = 0;
   std::int32_t backgroundColour = 0;
   bool darkText = false;
@@ -31,6 +33,9 @@ struct CharBlob {
   std::int32_t baselo = 0;  // the line's text band, set once the line is complete
   std::int32_t basehi = 0;
 };
+
+// The blob of a grown extent, its colours unset.
+CharBlob blobShape(const BlobExtent& extent, std::int32_t blobIndex);
 
 // The blob of a grown extent, seen against a colour pair. Its text grey is the
 // darkest grey of the blob when the pair's text is darker than its

@@ -173,21 +173,22 @@ TEST(ScanGrowthMemo, AnswersEveryScanGrowthAsAGrowthWould) {
   }
 }
 
-// An area wider than the columns the memo holds: its pixels must not be
+// An area wider than the 64 columns the memo holds: its pixels must not be
 // filed under the later columns that share their slots. Here a bar reaches
-// from a tick at column 10 across 700 columns; the lone grey pixel at
-// (522, 0), one slot-turn right of the tick's top, must not be taken for it.
+// from a tick at column 10 across 120 columns; the lone grey pixel at
+// (74, 0), one turn of the ring right of the tick's top, must not be taken
+// for it.
 TEST(SeedGrowthMemo, FilesNoAreaWiderThanTheColumnsItHolds) {
-  GreyImage image(1200, 5, 200);
-  test_support::fillBox(image, 0, 2, 699, 2, 0);
+  GreyImage image(200, 5, 200);
+  test_support::fillBox(image, 0, 2, 119, 2, 0);
   test_support::fillBox(image, 10, 0, 10, 2, 0);
-  image.at(522, 0) = 30;
+  image.at(74, 0) = 30;
   const SharedPage page(image);
   VisitedMap visited(page.width(), page.height());
-  SeedGrowthMemo memo(0, 1200, 5);
+  SeedGrowthMemo memo(0, 200, 5);
   PixelList pixels;
-  EXPECT_FALSE(memo.grow(page, visited, 10, 2, 0, 40, 650, pixels).has_value());
-  const std::optional<BlobExtent> lone = memo.grow(page, visited, 522, 0, 0, 40, 650, pixels);
+  EXPECT_FALSE(memo.grow(page, visited, 10, 2, 0, 40, 110, pixels).has_value());
+  const std::optional<BlobExtent> lone = memo.grow(page, visited, 74, 0, 0, 40, 110, pixels);
   ASSERT_TRUE(lone.has_value());
   EXPECT_EQ(lone->pixelCount, 1);
 }

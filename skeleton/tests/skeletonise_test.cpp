@@ -20,7 +20,7 @@ Picture thinned(const Picture& rows) {
       image.at(x, y) = c == '#' ? 0 : c == 'o' ? 254 : 255;
     }
   }
-  skeletonise(image, true);
+  skeletonise(image);
   Picture result = rows;
   for (std::int32_t y = 0; y < image.height; ++y) {
     for (std::int32_t x = 0; x < image.width; ++x) {

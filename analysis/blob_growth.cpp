@@ -349,17 +349,27 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
         startX > extent.right || startY < extent.top || startY > extent.bottom) {
       continue;
     }
-    const auto pixelAt = [&](std::int32_t i) {
-      return pool_[(known->first + static_cast<std::uint64_t>(i)) % pool_.size()];
-    };
+    // The blob's pixels in the pool ring: up to its end, then from its start.
+    const std::size_t begin = static_cast<std::size_t>(known->first % pool_.size());
+    const std::size_t count = static_cast<std::size_t>(extent.pixelCount);
+    const std::size_t firstPart = std::min(count, pool_.size() - begin);
+    const std::span<const std::uint32_t> parts[] = {{pool_.data() + begin, firstPart},
+                                                    {pool_.data(), count - firstPart}};
     const std::uint32_t start = packed({startX, startY});
-    std::int32_t startAt = 0;
-    while (startAt < extent.pixelCount && pixelAt(startAt) != start) ++startAt;
-    if (startAt == extent.pixelCount) continue;
+    std::size_t startAt = 0;
+    bool found = false;
+    for (const std::span<const std::uint32_t> part : parts) {
+      const auto at = std::find(part.begin(), part.end(), start);
+      startAt += static_cast<std::size_t>(at - part.begin());
+      if ((found = at != part.end())) break;
+    }
+    if (!found) continue;
     pixels.clear();
     if (known->overflows) return std::nullopt;
-    for (std::int32_t i = 0; i < extent.pixelCount; ++i) pixels.push_back(unpacked(pixelAt(i)));
-    std::swap(pixels.front(), pixels[static_cast<std::size_t>(startAt)]);
+    for (const std::span<const std::uint32_t> part : parts) {
+      for (const std::uint32_t p : part) pixels.push_back(unpacked(p));
+    }
+    std::swap(pixels.front(), pixels[startAt]);
     return extent;
   }
   BorderGreys border;
@@ -398,10 +408,13 @@ void ScanGrowthMemo::remember(std::span<const PixelPoint> pixels, const BlobExte
   blob.border = border;
   blob.overflows = overflows;
   blob.shadowed = shadowed;
+  std::size_t at = static_cast<std::size_t>(poolEnd_ % pool_.size());
   for (const PixelPoint& p : pixels) {
-    pool_[poolEnd_++ % pool_.size()] = packed(p);
+    pool_[at] = packed(p);
+    if (++at == pool_.size()) at = 0;
     if (p.x >= firstColumn_) blobAt_[entryOf(p.x, p.y)] = static_cast<std::uint16_t>(slot + 1);
   }
+  poolEnd_ += pixels.size();
 }
 
 }  // namespace glimmer::detail

@@ -195,6 +195,37 @@ TEST(SeedGrowthMemo, FilesNoAreaWiderThanTheColumnsItHolds) {
 
 // Past 65536 columns a pixel no longer packs into the memo's 32 bits: there
 // it must grow every time, and answer as a growth does.
+TEST(ScanGrowthMemo, AnswersFromABlobWhosePixelsWrapAroundItsStore) {
+  // Three stripes of half a million pixels: the union of the first two, grown
+  // after all three, is kept across the end of the memo's two-million-pixel store.
+  GreyImage image(1500, 1000, 255);
+  test_support::fillBox(image, 0, 0, 499, 999, 0);
+  test_support::fillBox(image, 500, 0, 999, 999, 128);
+  const SharedPage page(image);
+  VisitedMap visited(page.width(), page.height());
+  ScanGrowthMemo memo(page.width(), page.height());
+  PixelList pixels;
+  PixelList memoPixels;
+  constexpr std::int32_t kLimit = 1'200'000;
+  for (const auto& [x, target] : {std::pair{0, 0}, std::pair{500, 128}, std::pair{1000, 255}, std::pair{0, 64}}) {
+    ASSERT_TRUE(memo.grow(page, visited, x, 0, target, 70, kLimit, memoPixels).has_value());
+  }
+  std::mt19937 random(5);
+  std::int32_t answered = 0;
+  for (std::int32_t start = 0; start < 12; ++start) {
+    const auto x = static_cast<std::int32_t>(random() % 1000);
+    const auto y = static_cast<std::int32_t>(random() % 1000);
+    ASSERT_TRUE(growBlob(page, visited, x, y, 64, 70, kLimit, pixels));
+    ASSERT_TRUE(memo.grow(page, visited, x, y, 64, 70, kLimit, memoPixels).has_value());
+    ASSERT_EQ(memoPixels.front(), (PixelPoint{x, y}));
+    if (memoPixels != pixels) ++answered;  // from memory: in the kept order
+    std::ranges::sort(memoPixels, {}, [](PixelPoint p) { return std::pair(p.x, p.y); });
+    std::ranges::sort(pixels, {}, [](PixelPoint p) { return std::pair(p.x, p.y); });
+    ASSERT_EQ(memoPixels, pixels) << x << "," << y;
+  }
+  EXPECT_EQ(answered, 12);
+}
+
 TEST(ScanGrowthMemo, GrowsOnPagesTooWideToRemember) {
   GreyImage image(65600, 3, 255);
   test_support::fillBox(image, 65540, 0, 65544, 2, 0);

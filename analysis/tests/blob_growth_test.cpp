@@ -130,6 +130,12 @@ TEST(SeedGrowthMemo, StaysExactPastTheColumnsItHolds) {
 // limit moving from scan to scan: the memo must give the blob a growth gives,
 // the same pixels with the start first, also when it remembers only the
 // columns right of some column.
+// The same pixels in whatever order a growth, or a memory of one, lists them.
+PixelList sortedByPlace(PixelList pixels) {
+  std::ranges::sort(pixels, {}, [](PixelPoint p) { return std::pair(p.x, p.y); });
+  return pixels;
+}
+
 TEST(ScanGrowthMemo, AnswersEveryScanGrowthAsAGrowthWould) {
   std::mt19937 random(11);
   struct Page {
@@ -164,9 +170,7 @@ TEST(ScanGrowthMemo, AnswersEveryScanGrowthAsAGrowthWould) {
         ASSERT_EQ(*extent, extentOf(page, pixels));
         ASSERT_EQ(memoPixels.front(), (PixelPoint{x, y}));
         if (memoPixels != pixels) ++hits;  // a growth from memory lists the pixels in another order
-        std::ranges::sort(memoPixels, {}, [](PixelPoint p) { return std::pair(p.x, p.y); });
-        std::ranges::sort(pixels, {}, [](PixelPoint p) { return std::pair(p.x, p.y); });
-        ASSERT_EQ(memoPixels, pixels) << x << "," << y;
+        ASSERT_EQ(sortedByPlace(memoPixels), sortedByPlace(pixels)) << x << "," << y;
       }
     }
     EXPECT_GT(hits, 0) << "greys " << greys;
@@ -219,9 +223,7 @@ TEST(ScanGrowthMemo, AnswersFromABlobWhosePixelsWrapAroundItsStore) {
     ASSERT_TRUE(memo.grow(page, visited, x, y, 64, 70, kLimit, memoPixels).has_value());
     ASSERT_EQ(memoPixels.front(), (PixelPoint{x, y}));
     if (memoPixels != pixels) ++answered;  // from memory: in the kept order
-    std::ranges::sort(memoPixels, {}, [](PixelPoint p) { return std::pair(p.x, p.y); });
-    std::ranges::sort(pixels, {}, [](PixelPoint p) { return std::pair(p.x, p.y); });
-    ASSERT_EQ(memoPixels, pixels) << x << "," << y;
+    ASSERT_EQ(sortedByPlace(memoPixels), sortedByPlace(pixels)) << x << "," << y;
   }
   EXPECT_EQ(answered, 12);
 }

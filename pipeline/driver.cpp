@@ -57,13 +57,6 @@ std::string inputProblem(const std::string& path) {
   return {};
 }
 
-// True when the path leads, through any links, to an existing regular file:
-// one that an output would replace.
-bool regularFileExists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 // Both paths name one existing file (also through links or different spellings).
 bool sameFile(const std::string& a, const std::string& b) {
   struct stat first {
@@ -155,7 +148,7 @@ bool checkOutput(const std::string& inputPath, const std::string& path, OutputFo
     host.showError(outputLabel(format, path) + " is the input file - choose another output", kErrorTitle);
     return false;
   }
-  mayReplace = regularFileExists(path);
+  mayReplace = regularFileExists(path);  // a device or FIFO is written into, not replaced
   return !mayReplace ||
          host.askYesNo(outputLabel(format, path) + " already exists - Do yo wish to overwrite it?", kErrorTitle);
 }

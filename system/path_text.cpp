@@ -30,6 +30,11 @@ std::string toLowerCopy(const std::string& text) {
 
 bool fileExists(const std::string& path) { return !path.empty() && access(path.c_str(), F_OK) == 0; }
 
+bool regularFileExists(const std::string& path) {
+  struct stat status {};
+  return !path.empty() && stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 bool folderExists(const std::string& path) {
   // The status query follows a trailing separator and a root as it is, so the
   // path needs no trimming; the status is only read when the query succeeded.

@@ -18,6 +18,9 @@ std::string toLowerCopy(const std::string& text);
 // True when the path names anything that exists, a folder included.
 bool fileExists(const std::string& path);
 
+// True when the path leads, through any links, to an existing regular file.
+bool regularFileExists(const std::string& path);
+
 // True when the path names an existing folder; a trailing separator and a root
 // ("/") are accepted.
 bool folderExists(const std::string& path);

@@ -197,8 +197,6 @@ TEST(SeedGrowthMemo, FilesNoAreaWiderThanTheColumnsItHolds) {
   EXPECT_EQ(lone->pixelCount, 1);
 }
 
-// Past 65536 columns a pixel no longer packs into the memo's 32 bits: there
-// it must grow every time, and answer as a growth does.
 TEST(ScanGrowthMemo, AnswersFromABlobWhosePixelsWrapAroundItsStore) {
   // Three stripes of half a million pixels: the union of the first two, grown
   // after all three, is kept across the end of the memo's two-million-pixel store.
@@ -228,6 +226,8 @@ TEST(ScanGrowthMemo, AnswersFromABlobWhosePixelsWrapAroundItsStore) {
   EXPECT_EQ(answered, 12);
 }
 
+// Past 65536 columns a pixel no longer packs into the memo's 32 bits: there
+// it must grow every time, and answer as a growth does.
 TEST(ScanGrowthMemo, GrowsOnPagesTooWideToRemember) {
   GreyImage image(65600, 3, 255);
   test_support::fillBox(image, 65540, 0, 65544, 2, 0);

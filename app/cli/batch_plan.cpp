@@ -14,6 +14,7 @@
 
 #include "formats/jpeg_conversion.h"
 #include "formats/page_reader.h"
+#include "system/path_text.h"
 
 namespace glimmer::cli {
 
@@ -27,11 +28,6 @@ std::optional<FileIdentity> identityOf(const std::string& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) return std::nullopt;
   return FileIdentity{status.st_dev, status.st_ino};
-}
-
-bool isFolder(const std::string& path) {
-  struct stat status {};
-  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 struct FoundPage {
@@ -75,7 +71,7 @@ std::optional<std::vector<std::string>> readList(const std::string& name, std::s
   std::ifstream file;
   std::istream* in = &std::cin;
   if (name != kStandardInput) {
-    if (isFolder(name)) {
+    if (folderExists(name)) {
       error = "cannot read the list " + printablePath(name) + ": " + std::strerror(EISDIR);
       return std::nullopt;
     }
@@ -169,7 +165,7 @@ BatchPlan planBatch(const Options& options) {
     plan.items.push_back(std::move(item));
   };
   for (const std::string& input : named) {
-    if (input == kStandardInput || !isFolder(input)) {
+    if (input == kStandardInput || !folderExists(input)) {
       addItem(input, {});
       continue;
     }

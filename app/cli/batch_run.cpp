@@ -1,7 +1,6 @@
 #include "app/cli/batch_run.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -108,11 +107,6 @@ ItemResult ended(Outcome outcome, std::string reason) {
   result.outcome = outcome;
   result.reason = std::move(reason);
   return result;
-}
-
-bool regularFileExists(const std::string& path) {
-  struct stat status {};
-  return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 // Every output the item would write exists: its one file, or for a TIFF or

@@ -14,6 +14,12 @@ bool farApart(std::int32_t dominant, std::int32_t colour) {
   return dominant < colour - kColourDistance || dominant >= colour + kColourDistance;
 }
 
+// The grey with fewer pixels near it is the text; ties keep the dominant as background.
+ColourPair pairOf(std::int32_t dominant, std::int32_t other, std::int32_t nearDominant, std::int32_t nearOther) {
+  if (nearDominant < nearOther) return ColourPair{other, dominant, nearOther};
+  return ColourPair{dominant, other, nearDominant};
+}
+
 // Pixels whose grey c has c - halfWidth <= colour < c + halfWidth.
 std::int32_t countNear(std::span<const ColourEntry> entries, std::int32_t colour, std::int32_t halfWidth) {
   std::int32_t near = 0;
@@ -107,8 +113,7 @@ std::optional<ColourPair> splitColours(std::span<const ColourEntry> entries, std
   }
   const std::int32_t nearOther = countNear(entries, other, halfWidth);
   const std::int32_t nearDominant = countNear(entries, dominant, halfWidth);
-  if (nearDominant < nearOther) return ColourPair{other, dominant, nearOther};
-  return ColourPair{dominant, other, nearDominant};
+  return pairOf(dominant, other, nearDominant, nearOther);
 }
 
 // The order pass runs over the greys as they come, ascending: `held` is the
@@ -154,8 +159,7 @@ std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<Count>& histo
   };
   const std::int32_t nearOther = countNear(other);
   const std::int32_t nearDominant = countNear(dominant);
-  if (nearDominant < nearOther) return ColourPair{other, dominant, nearOther};
-  return ColourPair{dominant, other, nearDominant};
+  return pairOf(dominant, other, nearDominant, nearOther);
 }
 
 template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::int32_t>&, std::int32_t);

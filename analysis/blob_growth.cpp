@@ -251,11 +251,12 @@ const SeedGrowthMemo::KnownArea* SeedGrowthMemo::overflowProofAt(std::int32_t x,
   return nullptr;
 }
 
-const SeedGrowthMemo::KnownArea* SeedGrowthMemo::neighbourProof(const SharedPage& page, std::int32_t x,
-                                                                std::int32_t y, std::int32_t target,
-                                                                std::int32_t tolerance, std::int32_t limit) const {
+const SeedGrowthMemo::KnownArea* SeedGrowthMemo::neighbourProof(const SharedPage& page, std::int32_t x, std::int32_t y,
+                                                                std::int32_t target, std::int32_t tolerance,
+                                                                std::int32_t limit) const {
   // The pixels above and to the left were asked about before this one.
-  constexpr std::array<PixelPoint, 8> kNearestFirst{{{0, -1}, {-1, 0}, {-1, -1}, {-1, 1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}}};
+  constexpr std::array<PixelPoint, 8> kNearestFirst{
+      {{0, -1}, {-1, 0}, {-1, -1}, {-1, 1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}}};
   for (const PixelPoint step : kNearestFirst) {
     const std::int32_t nx = x + step.x;
     const std::int32_t ny = y + step.y;
@@ -267,7 +268,8 @@ const SeedGrowthMemo::KnownArea* SeedGrowthMemo::neighbourProof(const SharedPage
 
 void SeedGrowthMemo::fileUnder(const KnownArea& area, std::int32_t x, std::int32_t y, std::int32_t grey) {
   if (grey < area.extent.darkest || grey > area.extent.lightest) return;
-  if (claimColumn(x)) areaAt_[slotOf(x) * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)].file(area.id);
+  if (claimColumn(x))
+    areaAt_[slotOf(x) * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)].file(area.id);
 }
 
 void SeedGrowthMemo::joinProof(const KnownArea& proof, KnownArea& area) {

@@ -173,7 +173,7 @@ TEST(SeedGrowthMemo, FilesAPixelProvenByItsNeighbourOnlyWithinTheAreasGreys) {
     VisitedMap visited(30, 30);
     PixelList pixels;
     PixelList grown;
-    for (const auto [y, target] : {std::pair{19, c.areaTarget}, {20, c.edgeTarget}, {21, c.pastTarget}}) {
+    for (const auto& [y, target] : {std::pair{19, c.areaTarget}, {20, c.edgeTarget}, {21, c.pastTarget}}) {
       const std::optional<BlobExtent> expected =
           growBlob(page, visited, 10, y, target, 80, 400, grown) ? std::optional(extentOf(page, grown)) : std::nullopt;
       EXPECT_EQ(memo.grow(page, visited, 10, y, target, 80, 400, pixels), expected) << "row " << y;

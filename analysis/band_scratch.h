@@ -26,8 +26,8 @@ struct BandScratch {
 
   detail::BlobRegistry registry;
   detail::VisitedMap visited;
-  detail::SlidingBlock seedBlock;  // the seed test's block, carried down the column
-  detail::SlidingBlock scanBlock;  // the row scan's block, carried along the row
+  detail::BlockPairStrip seedPairs;  // the seed test's colour pairs, a strip of columns ahead
+  detail::SlidingBlock scanBlock;    // the row scan's block, carried along the row
   detail::ColourList colours;
   detail::SeedGrowthMemo seedGrowths;  // of the seed tests, pixel after pixel
   detail::PixelList seedPixels;        // the seed test's growth

@@ -1,6 +1,7 @@
 #include "analysis/detail/colour_split.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <utility>
 
 namespace glimmer::detail {
@@ -8,6 +9,16 @@ namespace glimmer::detail {
 namespace {
 
 constexpr std::int32_t kColourDistance = 80;
+
+bool farApart(std::int32_t dominant, std::int32_t colour) {
+  return dominant < colour - kColourDistance || dominant >= colour + kColourDistance;
+}
+
+// The grey with fewer pixels near it is the text; ties keep the dominant as background.
+ColourPair pairOf(std::int32_t dominant, std::int32_t other, std::int32_t nearDominant, std::int32_t nearOther) {
+  if (nearDominant < nearOther) return ColourPair{other, dominant, nearOther};
+  return ColourPair{dominant, other, nearDominant};
+}
 
 // Pixels whose grey c has c - halfWidth <= colour < c + halfWidth.
 std::int32_t countNear(std::span<const ColourEntry> entries, std::int32_t colour, std::int32_t halfWidth) {
@@ -59,11 +70,6 @@ const BlockHistogram& SlidingBlock::moveTo(const SharedPage& page, std::int32_t 
   const auto drop = [&](std::int32_t, std::int32_t, std::uint8_t grey) { histogram_.remove(grey); };
   if (!placed_ || side != side_ || side <= 0) {
     place(page, x, y, side);
-  } else if (x == x_ && y == y_ + 1) {
-    alongRow(y_, drop);
-    if (y_ + side_ < page.height()) alongRow(y_ + side_, read);
-    y_ = y;
-    bottom_ = std::min(y_ + side_, page.height());
   } else if (y == y_ && x > x_ && x - x_ < side_ / 2) {
     // Sliding costs two columns a step, reading afresh a side of them.
     for (; x_ < x; ++x_) {
@@ -100,16 +106,108 @@ std::optional<ColourPair> splitColours(std::span<const ColourEntry> entries, std
   const std::int32_t dominant = entries.back().colour;
   std::int32_t other = entries.front().colour;
   for (std::size_t i = entries.size() - 1; i-- > 0;) {
-    const std::int32_t c = entries[i].colour;
-    if (dominant < c - kColourDistance || dominant >= c + kColourDistance) {
-      other = c;
+    if (farApart(dominant, entries[i].colour)) {
+      other = entries[i].colour;
       break;
     }
   }
   const std::int32_t nearOther = countNear(entries, other, halfWidth);
   const std::int32_t nearDominant = countNear(entries, dominant, halfWidth);
-  if (nearDominant < nearOther) return ColourPair{other, dominant, nearOther};
-  return ColourPair{dominant, other, nearDominant};
+  return pairOf(dominant, other, nearDominant, nearOther);
+}
+
+// The order pass runs over the greys as they come, ascending: `held` is the
+// entry at the pass's position, either carried on from the left or the next
+// one reached; a smaller count meets it and is passed at once, so every entry
+// is final when it leaves. In a run of equal counts the pass only steps on, and
+// takes the entry after the run without comparing. The near counts are the
+// counts of the greys c with c - halfWidth <= colour < c + halfWidth, that is
+// colour - halfWidth < c <= colour + halfWidth.
+template <typename Count>
+std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<Count>& histogram, std::int32_t halfWidth) {
+  const std::int32_t greys = histogram.greysPresent();
+  if (greys == 0) return std::nullopt;
+  const bool stepsOverEqualRuns = greys < 255;
+  std::array<std::uint8_t, 256> passed;  // the final order but the last
+  std::int32_t passedCount = 0;
+  std::int32_t heldColour = -1;
+  std::int32_t heldCount = 0;
+  bool inEqualRun = false;
+  histogram.forEach([&](std::int32_t colour, std::int32_t count) {
+    if (heldColour < 0) {
+      heldColour = colour;
+      heldCount = count;
+    } else if (!inEqualRun && heldCount > count) {
+      passed[static_cast<std::size_t>(passedCount++)] = static_cast<std::uint8_t>(colour);
+    } else {
+      inEqualRun = stepsOverEqualRuns && heldCount == count;
+      passed[static_cast<std::size_t>(passedCount++)] = static_cast<std::uint8_t>(heldColour);
+      heldColour = colour;
+      heldCount = count;
+    }
+  });
+  const std::int32_t dominant = heldColour;
+  std::int32_t other = passedCount > 0 ? passed[0] : dominant;
+  for (std::int32_t i = passedCount; i-- > 0;) {
+    if (farApart(dominant, passed[static_cast<std::size_t>(i)])) {
+      other = passed[static_cast<std::size_t>(i)];
+      break;
+    }
+  }
+  const auto countNear = [&](std::int32_t colour) {
+    return histogram.countBetween(std::int64_t{colour} - halfWidth + 1, std::int64_t{colour} + halfWidth);
+  };
+  const std::int32_t nearOther = countNear(other);
+  const std::int32_t nearDominant = countNear(dominant);
+  return pairOf(dominant, other, nearDominant, nearOther);
+}
+
+template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::int32_t>&, std::int32_t);
+template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::uint8_t>&, std::int32_t);
+
+template <typename Change>
+void BlockPairStrip::changeRow(const SharedPage& page, std::int32_t y, Change change) {
+  const std::int32_t pageWidth = page.width();
+  for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
+    auto& block = blocks_[static_cast<std::size_t>(x - firstColumn_)];
+    for (std::int32_t px = x; px < std::min(x + side_, pageWidth); ++px) change(block, page.at(px, y));
+  }
+}
+
+void BlockPairStrip::count(const SharedPage& page, std::int32_t firstColumn) {
+  firstColumn_ = firstColumn;
+  endColumn_ = std::min(firstColumn + kColumns, page.width());
+  height_ = page.height();
+  pairs_.resize(static_cast<std::size_t>(kColumns) * static_cast<std::size_t>(height_));
+  for (auto& block : blocks_) block.clear();
+  const auto add = [](BasicBlockHistogram<std::uint8_t>& block, std::uint8_t grey) { block.add(grey); };
+  const auto remove = [](BasicBlockHistogram<std::uint8_t>& block, std::uint8_t grey) { block.remove(grey); };
+  for (std::int32_t y = 0; y < std::min(side_, height_); ++y) changeRow(page, y, add);
+  for (std::int32_t y = 0; y < height_; ++y) {
+    for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
+      const std::size_t column = static_cast<std::size_t>(x - firstColumn_);
+      // The block holds pixel (x, y), so it is never empty.
+      const ColourPair pair = *splitHistogram(blocks_[column], halfWidth_);
+      pairs_[column * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)] = {
+          static_cast<std::uint8_t>(pair.background), static_cast<std::uint8_t>(pair.text),
+          static_cast<std::uint8_t>(pair.backgroundCount), page.at(x, y)};
+    }
+    changeRow(page, y, remove);
+    if (y + side_ < height_) changeRow(page, y + side_, add);
+  }
+}
+
+PixelPair BlockPairStrip::at(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side,
+                             std::int32_t halfWidth) {
+  if (side < 1 || side > kMaxSide) throw std::invalid_argument("block side outside 1..15");
+  if (side != side_ || halfWidth != halfWidth_ || x < firstColumn_ || x >= endColumn_ || page.height() != height_) {
+    side_ = side;
+    halfWidth_ = halfWidth;
+    count(page, x);
+  }
+  const Pair& pair = pairs_[static_cast<std::size_t>(x - firstColumn_) * static_cast<std::size_t>(height_) +
+                            static_cast<std::size_t>(y)];
+  return {pair.grey, {pair.background, pair.text, pair.backgroundCount}};
 }
 
 }  // namespace glimmer::detail

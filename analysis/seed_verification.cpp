@@ -41,14 +41,13 @@ CharBlob measureBlob(const BlobExtent& extent, std::int32_t blobIndex, const Col
 }
 
 std::optional<CharBlob> verifySeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y) {
-  buildColourList(scratch.seedBlock.moveTo(page, x, y, kSeedBlockSide), scratch.colours);
-  const std::optional<ColourPair> pair = splitColours(scratch.colours.entries(), kSeedHalfWidth);
-  if (!pair || !withinTolerance(std::int32_t{page.at(x, y)}, pair->text, kSeedTolerance)) return std::nullopt;
+  const auto [grey, pair] = scratch.seedPairs.at(page, x, y, kSeedBlockSide, kSeedHalfWidth);
+  if (!withinTolerance(grey, pair.text, kSeedTolerance)) return std::nullopt;
 
-  const std::optional<BlobExtent> extent = scratch.seedGrowths.grow(page, scratch.visited, x, y, pair->text,
+  const std::optional<BlobExtent> extent = scratch.seedGrowths.grow(page, scratch.visited, x, y, pair.text,
                                                                     kSeedTolerance, kSeedBlobLimit, scratch.seedPixels);
   if (!extent) return std::nullopt;
-  const CharBlob blob = measureBlob(*extent, -1, *pair);
+  const CharBlob blob = measureBlob(*extent, -1, pair);
   if (blob.height <= kMinSeedHeight || blob.height >= kMaxSeedHeight) return std::nullopt;
   return blob;
 }

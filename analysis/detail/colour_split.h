@@ -2,6 +2,7 @@
 // small block of the page.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -13,41 +14,72 @@
 
 namespace glimmer::detail {
 
-// Grey counts of one block, visited by the greys present.
-class BlockHistogram {
+// Grey counts of one block, visited by the greys present. A block of at most
+// 255 pixels may count in bytes.
+template <typename Count>
+class BasicBlockHistogram {
  public:
   void add(std::uint8_t grey) {
-    ++counts_[grey];
-    present_[grey / 64] |= std::uint64_t{1} << (grey % 64);
+    if (counts_[grey]++ == 0) {
+      present_[grey / 64] |= std::uint64_t{1} << (grey % 64);
+      ++greysPresent_;
+    }
   }
   void remove(std::uint8_t grey) {
-    if (--counts_[grey] == 0) present_[grey / 64] &= ~(std::uint64_t{1} << (grey % 64));
+    if (--counts_[grey] == 0) {
+      present_[grey / 64] &= ~(std::uint64_t{1} << (grey % 64));
+      --greysPresent_;
+    }
   }
   void clear() {
     forEach([&](std::int32_t grey, std::int32_t) { counts_[static_cast<std::size_t>(grey)] = 0; });
     present_ = {};
+    greysPresent_ = 0;
   }
 
   // Calls visit(grey, count) for every grey present, ascending.
   template <typename Visit>
   void forEach(Visit visit) const {
-    for (std::size_t word = 0; word < present_.size(); ++word) {
-      for (std::uint64_t bits = present_[word]; bits != 0; bits &= bits - 1) {
-        const auto grey = static_cast<std::int32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
-        visit(grey, counts_[static_cast<std::size_t>(grey)]);
+    forEachBetween(0, 255, visit);
+  }
+
+  // The same for the greys in [low, high], bounds within the grey scale.
+  template <typename Visit>
+  void forEachBetween(std::int32_t low, std::int32_t high, Visit visit) const {
+    for (std::int32_t word = low / 64; word <= high / 64; ++word) {
+      std::uint64_t bits = present_[static_cast<std::size_t>(word)];
+      if (word == low / 64) bits &= ~std::uint64_t{0} << (low % 64);
+      if (word == high / 64) bits &= ~std::uint64_t{0} >> (63 - high % 64);
+      for (; bits != 0; bits &= bits - 1) {
+        const std::int32_t grey = word * 64 + std::countr_zero(bits);
+        visit(grey, std::int32_t{counts_[static_cast<std::size_t>(grey)]});
       }
     }
   }
 
+  std::int32_t greysPresent() const { return greysPresent_; }
+
+  // Pixels with a grey in [low, high]; the bounds may lie off the grey scale.
+  std::int32_t countBetween(std::int64_t low, std::int64_t high) const {
+    std::int32_t n = 0;
+    if (low > 255 || high < 0 || low > high) return n;
+    forEachBetween(static_cast<std::int32_t>(std::max<std::int64_t>(low, 0)),
+                   static_cast<std::int32_t>(std::min<std::int64_t>(high, 255)),
+                   [&](std::int32_t, std::int32_t count) { n += count; });
+    return n;
+  }
+
  private:
-  std::array<std::int32_t, 256> counts_{};
+  std::array<Count, 256> counts_{};
   std::array<std::uint64_t, 4> present_{};
+  std::int32_t greysPresent_ = 0;
 };
 
+using BlockHistogram = BasicBlockHistogram<std::int32_t>;
+
 // The histogram of the side x side block at (x, y), cut at the page edges,
-// carried over from the block asked for before when the new one lies a row
-// below it (the seed test walks a column from the top down) or a few columns
-// to its right (the row scan walks a row): the rows or columns that leave are
+// carried over from the block asked for before when the new one lies a few
+// columns to its right (the row scan walks a row): the columns that leave are
 // dropped and those that enter are read. The greys are kept as they were
 // read, so the counts always match the pixels they came from.
 class SlidingBlock {
@@ -119,5 +151,53 @@ void buildColourList(const BlockHistogram& histogram, ColourList& list);
 // at least 80 away from D, or the first entry. The grey with fewer pixels
 // within `halfWidth` of it is the text; ties keep D as background.
 std::optional<ColourPair> splitColours(std::span<const ColourEntry> entries, std::int32_t halfWidth);
+
+// The pair that `buildColourList` and then `splitColours` give, worked out
+// straight from the counts.
+template <typename Count>
+std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<Count>& histogram, std::int32_t halfWidth);
+
+// A pixel's grey and the pair of the block at it.
+struct PixelPair {
+  std::int32_t grey = 0;
+  ColourPair pair;
+  bool operator==(const PixelPair&) const = default;
+};
+
+// The pairs (`splitHistogram`) of the side x side blocks at every pixel of a
+// strip of columns, cut at the page edges, with the pixels' greys. A strip is
+// counted walking the page down a row at a time, so each row of it is read
+// once for all its blocks, rather than a row per pixel down each column. One
+// page per strip: the page must not change while it is used.
+class BlockPairStrip {
+ public:
+  static constexpr std::int32_t kColumns = 16;
+  static constexpr std::int32_t kMaxSide = 15;  // the counts are bytes
+
+  // Pixel (x, y), inside the page, and the pair of the block there; the block
+  // holds that pixel, so its pair exists. Counts the strip from column x when
+  // x lies outside it.
+  PixelPair at(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side, std::int32_t halfWidth);
+
+ private:
+  struct Pair {
+    std::uint8_t background = 0;
+    std::uint8_t text = 0;
+    std::uint8_t backgroundCount = 0;
+    std::uint8_t grey = 0;
+  };
+  void count(const SharedPage& page, std::int32_t firstColumn);
+  // Adds (or removes) the row y of every block of the strip.
+  template <typename Change>
+  void changeRow(const SharedPage& page, std::int32_t y, Change change);
+
+  std::int32_t side_ = 0;
+  std::int32_t halfWidth_ = 0;
+  std::int32_t firstColumn_ = 0;
+  std::int32_t endColumn_ = 0;  // empty until first counted
+  std::int32_t height_ = 0;
+  std::array<BasicBlockHistogram<std::uint8_t>, kColumns> blocks_;
+  std::vector<Pair> pairs_;  // column after column
+};
 
 }  // namespace glimmer::detail

@@ -66,7 +66,7 @@ std::vector<ColourEntry> freshColourList(const SharedPage& page, std::int32_t x,
   return colourList(histogram);
 }
 
-// Down the columns as the seed test asks, along the rows with jumps as the
+// Down the columns, placing the block afresh, and along the rows with jumps as the
 // row scan asks, over the page edges.
 TEST(SlidingBlock, GivesEveryBlockAsAFreshCountWould) {
   std::mt19937 random(3);

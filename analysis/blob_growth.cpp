@@ -155,10 +155,9 @@ BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels) 
 
 namespace {
 
-// Columns of start pixels a seed memo holds. The areas themselves are kept for
-// some 64 columns' worth of growths, so entries filed further ahead are seldom
-// still good when their column comes; on every page measured, holding 512
-// columns spared no growth that 64 did not.
+// Columns of start pixels a seed memo holds. Entries filed further ahead are
+// seldom still good when their column comes; on every page measured, holding
+// 512 columns spared no growth that 64 did not.
 constexpr std::int32_t kSeedMemoColumns = 64;
 
 }  // namespace
@@ -170,8 +169,11 @@ SeedGrowthMemo::SeedGrowthMemo(std::int32_t firstColumn, std::int32_t endColumn,
       // A power of two, so that a column's slot is found by a mask.
       columnIn_(std::bit_ceil(static_cast<std::size_t>(std::min(endColumn_ - firstColumn_, kSeedMemoColumns))), -1),
       areaAt_(columnIn_.size() * static_cast<std::size_t>(pageHeight)),
-      // Room for the growths of some 64 columns: a character is seldom wider.
-      capacity_(std::max<std::size_t>(4096, 64 * static_cast<std::size_t>(pageHeight))) {
+      // Room for a growth at every start of 8 columns. Most starts on paper
+      // are answered by the area beside them and grow nothing, so this holds
+      // the growths of far more columns: on the A4 page a ring of 4 columns'
+      // worth spared as many growths as one of 64.
+      capacity_(std::max<std::size_t>(4096, 8 * static_cast<std::size_t>(pageHeight))) {
   areas_.reserve(capacity_);
 }
 

@@ -171,12 +171,26 @@ std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<Count>& histo
 template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::int32_t>&, std::int32_t);
 template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::uint8_t>&, std::int32_t);
 
-template <typename Change>
-void BlockPairStrip::changeRow(const SharedPage& page, std::int32_t y, Change change) {
-  const std::int32_t pageWidth = page.width();
+void BlockPairStrip::addRow(const SharedPage& page, std::int32_t y) {
   for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
     auto& block = blocks_[static_cast<std::size_t>(x - firstColumn_)];
-    for (std::int32_t px = x; px < std::min(x + side_, pageWidth); ++px) change(block, page.at(px, y));
+    for (std::int32_t px = x; px < std::min(x + side_, page.width()); ++px) block.add(page.at(px, y));
+  }
+}
+
+void BlockPairStrip::moveDown(const SharedPage& page, std::int32_t y) {
+  const bool entering = y + side_ < height_;
+  for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
+    auto& block = blocks_[static_cast<std::size_t>(x - firstColumn_)];
+    for (std::int32_t px = x; px < std::min(x + side_, page.width()); ++px) {
+      const std::uint8_t leaving = page.at(px, y);
+      if (!entering) {
+        block.remove(leaving);
+      } else if (const std::uint8_t grey = page.at(px, y + side_); grey != leaving) {
+        block.remove(leaving);
+        block.add(grey);
+      }
+    }
   }
 }
 
@@ -186,9 +200,7 @@ void BlockPairStrip::count(const SharedPage& page, std::int32_t firstColumn) {
   height_ = page.height();
   pairs_.resize(static_cast<std::size_t>(kColumns) * static_cast<std::size_t>(height_));
   for (auto& block : blocks_) block.clear();
-  const auto add = [](BasicBlockHistogram<std::uint8_t>& block, std::uint8_t grey) { block.add(grey); };
-  const auto remove = [](BasicBlockHistogram<std::uint8_t>& block, std::uint8_t grey) { block.remove(grey); };
-  for (std::int32_t y = 0; y < std::min(side_, height_); ++y) changeRow(page, y, add);
+  for (std::int32_t y = 0; y < std::min(side_, height_); ++y) addRow(page, y);
   for (std::int32_t y = 0; y < height_; ++y) {
     for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
       const std::size_t column = static_cast<std::size_t>(x - firstColumn_);
@@ -198,8 +210,7 @@ void BlockPairStrip::count(const SharedPage& page, std::int32_t firstColumn) {
           static_cast<std::uint8_t>(pair.background), static_cast<std::uint8_t>(pair.text),
           static_cast<std::uint8_t>(pair.backgroundCount), page.at(x, y)};
     }
-    changeRow(page, y, remove);
-    if (y + side_ < height_) changeRow(page, y + side_, add);
+    moveDown(page, y);
   }
 }
 

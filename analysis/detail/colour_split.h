@@ -178,9 +178,12 @@ class BlockPairStrip {
     std::uint8_t grey = 0;
   };
   void count(const SharedPage& page, std::int32_t firstColumn);
-  // Adds (or removes) the row y of every block of the strip.
-  template <typename Change>
-  void changeRow(const SharedPage& page, std::int32_t y, Change change);
+  // Adds row y to every block of the strip.
+  void addRow(const SharedPage& page, std::int32_t y);
+  // Moves every block of the strip from row y a row down: row y leaves and
+  // row y + side, if inside the page, enters. A pixel whose grey enters again
+  // in its column leaves the counts as they are.
+  void moveDown(const SharedPage& page, std::int32_t y);
 
   std::int32_t side_ = 0;
   std::int32_t halfWidth_ = 0;

@@ -39,6 +39,7 @@ struct BandScratch {
   // Text levels of the seed boxes met; many seeds share a box.
   std::map<detail::LevelBox, detail::TextLevel> textLevels;
   HeldLines held;  // lines waiting for the bands to the left
+  StrokeWidthScratch strokeWidths;
 };
 
 }  // namespace glimmer

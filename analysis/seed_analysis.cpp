@@ -66,7 +66,7 @@ KeptWord keptWordOf(const std::vector<CharBlob>& line, const WordCell& word, con
 }
 
 // Tests the word's text shape and stroke widths; touches no shared state.
-void judgeWord(const BandScratch& scratch, const SharedPage& page, std::int32_t seedX, std::int32_t seedY,
+void judgeWord(BandScratch& scratch, const SharedPage& page, std::int32_t seedX, std::int32_t seedY,
                const detail::RowScan& scan, const std::vector<CharBlob>& line, const RowBox& row, const WordCell& word,
                FoundLine& found) {
   const std::vector<CharacterBox> cells = detail::makeCharCells(line);
@@ -80,7 +80,7 @@ void judgeWord(const BandScratch& scratch, const SharedPage& page, std::int32_t 
     for (const PixelPoint& p : pixels) working.at(p.x - row.left, p.y - row.top) = textPixelValue(page.at(p.x, p.y));
     found.characters.emplace_back(pixels);
   }
-  found.verdict = strokeWidthTest(working, cells, word.pixelCount, row, seedX, seedY);
+  found.verdict = strokeWidthTest(working, cells, word.pixelCount, row, seedX, seedY, scratch.strokeWidths);
   if (found.verdict.valid()) found.kept = keptWordOf(line, word, scan);
 }
 

@@ -1,18 +1,19 @@
 #include "skeleton/stroke_width.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <vector>
-
-#include "skeleton/skeletonise.h"
 
 namespace glimmer {
 namespace {
 
 constexpr std::uint8_t kWhite = 255;
 constexpr std::int32_t kScaledHeight = 60;
+// Windows remembered before the memo starts afresh: some 200 bytes each.
+constexpr std::size_t kRememberedWindows = 1 << 16;
 
 // Maps target indices of one axis to source indices, trunc(i / (newSize / size)).
 // Empty sources map to -1.
@@ -94,37 +95,94 @@ struct CharacterMeasures {
   float areaPerSkeleton = -1.0f;    // N3 = A / S
 };
 
-// Memory kept between the characters of a word.
-struct CharacterScratch {
-  GreyImage framed;
-  std::vector<std::int32_t> sourceColumns;
-  ThinningScratch thinning;
-};
+// Bit i set where byte i of eight pixels read as one word is ink (not 255).
+// A byte's top bit is set in `high` when the byte's complement is not 0, with
+// no carry between bytes; the multiplication then moves the top bit of byte i
+// to bit 56 + i, every other product landing below bit 56 or above bit 63, on
+// bits of their own, so nothing carries into the eight bits kept.
+std::uint64_t inkBitsOf(std::uint64_t eightPixels) {
+  static_assert(std::endian::native == std::endian::little, "pixel x + i is byte i of the word");
+  constexpr std::uint64_t kLowSeven = 0x7F7F7F7F7F7F7F7Full;
+  const std::uint64_t notWhite = ~eightPixels;
+  const std::uint64_t high = (((notWhite & kLowSeven) + kLowSeven) | notWhite) & ~kLowSeven;
+  return ((high >> 7) * 0x0102040810204080ull) >> 56;
+}
 
-// Scales the character's columns of the working image to a height of 60, frames
-// it with one white pixel and thins it.
-CharacterMeasures measureCharacter(const GreyImage& working, const CharacterBox& box, const RowBox& row,
-                                   float wordPixels, CharacterScratch& scratch) {
+// Fills `ink` from the window, columns outside the image reading as white, as
+// scaleInto reads them; returns whether any pixel is ink.
+bool readWindowInk(const SourceWindow& window, WindowInk& ink) {
+  ink.width = window.width;
+  ink.height = window.height;
+  const std::int32_t wordsPerRow = (std::max(window.width, 0) + 63) / 64;
+  ink.rows.assign(static_cast<std::size_t>(wordsPerRow) * static_cast<std::size_t>(std::max(window.height, 0)), 0);
+  const std::int32_t begin = std::max(window.left, 0);
+  const std::int32_t end = std::min(window.left + window.width, window.image.width);
+  std::uint64_t any = 0;
+  for (std::int32_t y = 0; y < std::min(window.height, window.image.height); ++y) {
+    const std::uint8_t* const row = window.image.row(y);
+    std::uint64_t* const bits = ink.rows.data() + static_cast<std::ptrdiff_t>(y) * wordsPerRow;
+    std::int32_t x = begin;
+    for (; x + 8 <= end; x += 8) {
+      std::uint64_t eightPixels = 0;
+      std::memcpy(&eightPixels, row + x, sizeof eightPixels);
+      const std::uint64_t eight = inkBitsOf(eightPixels);
+      const std::int32_t at = x - window.left;
+      bits[at / 64] |= eight << (at % 64);
+      // The eight bits straddle two words (the second exists: x + 8 <= end).
+      if (at % 64 > 56) bits[at / 64 + 1] |= eight >> (64 - at % 64);
+      any |= eight;
+    }
+    for (; x < end; ++x) {
+      const std::uint64_t bit = row[x] != kWhite ? 1 : 0;
+      const std::int32_t at = x - window.left;
+      bits[at / 64] |= bit << (at % 64);
+      any |= bit;
+    }
+  }
+  return any != 0;
+}
+
+// Scales the window to `width` x 60, frames it with one white pixel and thins it.
+CharacterCounts countFramed(const SourceWindow& window, std::int32_t width, StrokeWidthScratch& scratch) {
   GreyImage& framed = scratch.framed;
-  const std::int32_t rasterWidth = box.width + 1;
-  const std::int32_t rasterHeight = row.bottom - row.top + 1;
-  const std::int32_t width = scaledWidth(rasterWidth, rasterHeight);
   framed.width = width + 2;
   framed.height = kScaledHeight + 2;
   framed.pixels.assign(static_cast<std::size_t>(framed.width) * static_cast<std::size_t>(framed.height), kWhite);
-  scaleInto({working, box.left - row.left, rasterWidth, rasterHeight}, framed, 1, width, kScaledHeight,
-            scratch.sourceColumns);
+  scaleInto(window, framed, 1, width, kScaledHeight, scratch.sourceColumns);
+  CharacterCounts counts{countInk(framed), 0};
+  // Thinning only removes ink, so a raster without ink has an empty skeleton.
+  if (counts.ink != 0) {
+    skeletonise(framed, scratch.thinning);
+    counts.skeleton = countInk(framed);
+  }
+  return counts;
+}
+
+// Measures the character's columns of the working image scaled to a height of 60
+// and framed. The counts depend only on the window's size and which of its
+// pixels are ink (scaling copies pixels, the thinning and the counts see ink
+// or not), so a window met before takes the counts it gave then.
+CharacterMeasures measureCharacter(const GreyImage& working, const CharacterBox& box, const RowBox& row,
+                                   float wordPixels, StrokeWidthScratch& scratch) {
+  const SourceWindow window{working, box.left - row.left, box.width + 1, row.bottom - row.top + 1};
+  const std::int32_t width = scaledWidth(window.width, window.height);
+  CharacterCounts counts;
+  // Scaling copies only the window's pixels, so a window without ink gives none.
+  if (readWindowInk(window, scratch.window)) {
+    const auto known = scratch.countsByInk.find(scratch.window);
+    if (known != scratch.countsByInk.end()) {
+      counts = known->second;
+    } else {
+      counts = countFramed(window, width, scratch);
+      if (scratch.countsByInk.size() >= kRememberedWindows) scratch.countsByInk.clear();
+      scratch.countsByInk.emplace(scratch.window, counts);
+    }
+  }
 
   CharacterMeasures measures;
-  const std::int32_t ink = countInk(framed);
-  measures.inkPixels = static_cast<float>(ink);
-  // Thinning only removes ink, so a blank character (one of the line outside
-  // the word) has an empty skeleton.
-  if (ink != 0) {
-    skeletonise(framed, scratch.thinning);
-    measures.skeletonPixels = countInk(framed);
-  }
-  measures.framedArea = static_cast<float>(static_cast<std::int64_t>(framed.width) * framed.height);
+  measures.skeletonPixels = counts.skeleton;
+  measures.inkPixels = static_cast<float>(counts.ink);
+  measures.framedArea = static_cast<float>(static_cast<std::int64_t>(width + 2) * (kScaledHeight + 2));
   if (measures.skeletonPixels != 0) {
     const float skeleton = static_cast<float>(measures.skeletonPixels);
     measures.thickness = measures.inkPixels / skeleton;
@@ -191,14 +249,21 @@ std::int32_t countConsistentThickness(std::span<const float> thickness) {
   return consistent;
 }
 
+std::size_t WindowInkHash::operator()(const WindowInk& ink) const {
+  std::uint64_t hash =
+      static_cast<std::uint64_t>(static_cast<std::uint32_t>(ink.width)) << 32 | static_cast<std::uint32_t>(ink.height);
+  for (const std::uint64_t word : ink.rows) hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+  return static_cast<std::size_t>(hash ^ hash >> 32);
+}
+
 StrokeWidthVerdict strokeWidthTest(const GreyImage& working, std::span<const CharacterBox> characters,
-                                   std::int32_t wordPixels, const RowBox& row, std::int32_t seedX, std::int32_t seedY) {
+                                   std::int32_t wordPixels, const RowBox& row, std::int32_t seedX, std::int32_t seedY,
+                                   StrokeWidthScratch& scratch) {
   const float word = static_cast<float>(wordPixels);
   std::vector<CharacterMeasures> measures;
   std::vector<float> thickness;
   measures.reserve(characters.size());
   thickness.reserve(characters.size());
-  CharacterScratch scratch;
   for (const CharacterBox& box : characters) {
     measures.push_back(measureCharacter(working, box, row, word, scratch));
     thickness.push_back(measures.back().thickness);

@@ -4,11 +4,15 @@
 // log block, under its own lock.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "common/grey_image.h"
+#include "skeleton/skeletonise.h"
 
 namespace glimmer {
 
@@ -37,12 +41,45 @@ struct StrokeWidthVerdict {
   bool valid() const { return consistentThickness && skeletonShorterThanWord; }  // vote key 0
 };
 
+// A character's window of the working image as its measures see it: its size,
+// and which pixels are ink (not 255), a bit each, every row in whole words.
+struct WindowInk {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::vector<std::uint64_t> rows;
+  bool operator==(const WindowInk&) const = default;
+};
+
+struct WindowInkHash {
+  std::size_t operator()(const WindowInk& ink) const;
+};
+
+// The ink and skeleton pixels of a character's scaled, framed raster.
+struct CharacterCounts {
+  std::int32_t ink = 0;
+  std::int32_t skeleton = 0;
+};
+
+// Memory the test keeps from word to word, one per thread: the rasters of a
+// character, and the counts of the windows measured before. A page's words are
+// judged many times over as parts of different lines, and the counts depend on
+// the window's ink and size alone, so a window met again is not scaled and
+// thinned again.
+struct StrokeWidthScratch {
+  GreyImage framed;
+  std::vector<std::int32_t> sourceColumns;
+  ThinningScratch thinning;
+  WindowInk window;  // the character being measured
+  std::unordered_map<WindowInk, CharacterCounts, WindowInkHash> countsByInk;
+};
+
 // `working` is row-box sized and holds only the word's pixels; `characters` are
 // all of the line's cells, left to right; `wordPixels` is the word's pixel count.
 // Count key 1, 2, 3 for the tests that hold, in that order, then key 0 and the
 // log block when the word is valid.
 StrokeWidthVerdict strokeWidthTest(const GreyImage& working, std::span<const CharacterBox> characters,
-                                   std::int32_t wordPixels, const RowBox& row, std::int32_t seedX, std::int32_t seedY);
+                                   std::int32_t wordPixels, const RowBox& row, std::int32_t seedX, std::int32_t seedY,
+                                   StrokeWidthScratch& scratch);
 
 // How many characters, in order, have a thickness within a third of the mean
 // thickness (lower bound included, upper excluded); the walk stops after the

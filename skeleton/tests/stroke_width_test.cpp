@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -29,8 +31,9 @@ TEST(ConsistentThickness, CountsWithinAThirdOfTheMeanUntilTheFirstOutlier) {
 // in a word large enough to be valid.
 std::string rootcharOfSolidCharacter(std::int32_t width, std::int32_t height) {
   const CharacterBox box{0, 0, width - 1, height - 1, width - 1};
-  const StrokeWidthVerdict verdict =
-      strokeWidthTest(GreyImage(width, height, 0), {&box, 1}, 1'000'000, RowBox{0, 0, width - 1, height - 1}, 0, 0);
+  StrokeWidthScratch scratch;
+  const StrokeWidthVerdict verdict = strokeWidthTest(GreyImage(width, height, 0), {&box, 1}, 1'000'000,
+                                                     RowBox{0, 0, width - 1, height - 1}, 0, 0, scratch);
   const auto start = verdict.logBlock.find("\t(rootchar");
   return start == std::string::npos ? "" : verdict.logBlock.substr(start, verdict.logBlock.find('\n', start) - start);
 }
@@ -41,6 +44,67 @@ TEST(StrokeWidthTest, ScalesCharactersToSixtyRowsAndTruncatesTheirWidths) {
   EXPECT_THAT(rootcharOfSolidCharacter(5, 1), HasSubstr("P1 18000.000000 P2 1000000.000000 P3 18724.000000)"));
   // 23 / (23 / 60.0) truncates to 59 columns, framed to 61.
   EXPECT_THAT(rootcharOfSolidCharacter(23, 23), HasSubstr("P1 3540.000000 P2 1000000.000000 P3 3782.000000)"));
+}
+
+// A word of one character, `columns` wide from `left` of the working image
+// (possibly reaching past its edges), large enough that a character with a
+// skeleton is valid and logs its counts.
+StrokeWidthVerdict testCharacter(const GreyImage& working, std::int32_t left, std::int32_t columns,
+                                 StrokeWidthScratch& scratch) {
+  const CharacterBox box{left, 0, left + columns - 1, working.height - 1, columns - 1};
+  return strokeWidthTest(working, {&box, 1}, 1'000'000, RowBox{0, 0, working.width - 1, working.height - 1}, 0, 0,
+                         scratch);
+}
+
+// Windows of many widths and offsets, each followed by copies with one pixel
+// of ink more or less in every column and by a window one column wider: a
+// scratch that remembers windows must give what a fresh one gives, remember
+// the new ones and look up a window whose ink is unchanged.
+TEST(StrokeWidthTest, AScratchUsedBeforeMeasuresLikeAFreshOne) {
+  std::mt19937 random(3);
+  StrokeWidthScratch shared;
+  const std::uint8_t inks[] = {0, 1, 127, 128, 129, 254};
+  for (int round = 0; round < 30; ++round) {
+    // The first rounds start 1 to 10 columns left of wide images: every offset
+    // of eight pixels read at once against the words of bits.
+    const bool wideFromTheLeft = round < 10;
+    const auto width = static_cast<std::int32_t>(wideFromTheLeft ? 70 + 8 * round : 1 + random() % 150);
+    const auto height = static_cast<std::int32_t>(1 + random() % 60);
+    const auto left =
+        wideFromTheLeft ? -1 - round : static_cast<std::int32_t>(random() % static_cast<unsigned>(width + 10)) - 10;
+    const auto columns = static_cast<std::int32_t>(1 + random() % static_cast<unsigned>(width - left + 12));
+    std::bernoulli_distribution inked(0.2 + 0.1 * (round % 6));
+    GreyImage working(width, height);
+    for (std::uint8_t& pixel : working.pixels) {
+      if (inked(random)) pixel = inks[random() % std::size(inks)];
+    }
+    auto measuresLikeAFreshScratch = [&](const GreyImage& image, std::int32_t windowColumns) {
+      StrokeWidthScratch fresh;
+      const StrokeWidthVerdict expected = testCharacter(image, left, windowColumns, fresh);
+      const StrokeWidthVerdict actual = testCharacter(image, left, windowColumns, shared);
+      EXPECT_EQ(actual.logBlock, expected.logBlock) << "round " << round;
+      EXPECT_EQ(actual.consistentThickness, expected.consistentThickness) << "round " << round;
+      EXPECT_EQ(actual.skeletonShorterThanWord, expected.skeletonShorterThanWord) << "round " << round;
+      EXPECT_EQ(actual.fewThinCharacters, expected.fewThinCharacters) << "round " << round;
+    };
+    const std::size_t rememberedBefore = shared.countsByInk.size();
+    measuresLikeAFreshScratch(working, columns);
+    for (std::int32_t x = std::max(left, 0); x < std::min(left + columns, width); ++x) {
+      GreyImage changed = working;
+      std::uint8_t& pixel = changed.at(x, static_cast<std::int32_t>(random() % static_cast<unsigned>(height)));
+      pixel = pixel == 255 ? inks[random() % std::size(inks)] : 255;
+      measuresLikeAFreshScratch(changed, columns);
+    }
+    measuresLikeAFreshScratch(working, columns + 1);
+    const std::size_t remembered = shared.countsByInk.size();
+    EXPECT_GT(remembered, rememberedBefore) << "round " << round;
+    GreyImage regreyed = working;
+    for (std::uint8_t& pixel : regreyed.pixels) {
+      if (pixel != 255) pixel = inks[random() % std::size(inks)];
+    }
+    measuresLikeAFreshScratch(regreyed, columns);
+    EXPECT_EQ(shared.countsByInk.size(), remembered) << "round " << round;
+  }
 }
 
 }  // namespace

@@ -169,7 +169,7 @@ SeedGrowthMemo::SeedGrowthMemo(std::int32_t firstColumn, std::int32_t endColumn,
       height_(pageHeight),
       // A power of two, so that a column's slot is found by a mask.
       columnIn_(std::bit_ceil(static_cast<std::size_t>(std::min(endColumn_ - firstColumn_, kSeedMemoColumns))), -1),
-      areaAt_(columnIn_.size() * static_cast<std::size_t>(pageHeight), 0),
+      areaAt_(columnIn_.size() * static_cast<std::size_t>(pageHeight)),
       // Room for the growths of some 64 columns: a character is seldom wider.
       capacity_(std::max<std::size_t>(4096, 64 * static_cast<std::size_t>(pageHeight))) {
   areas_.reserve(capacity_);
@@ -184,13 +184,18 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
     return extentOf(page, pixels);
   }
   const KnownArea* known = knownAt(startX, startY);
-  if (known != nullptr && fillsAgain(*known, target, tolerance, limit)) {
-    if (known->overflows) return std::nullopt;
-    return known->extent;
+  for (const KnownArea* area : {known, knownBefore(startX, startY)}) {
+    if (area != nullptr && fillsAgain(*area, target, tolerance, limit)) {
+      if (area->overflows) return std::nullopt;
+      return area->extent;
+    }
   }
-  if ((known == nullptr || known->overflows) &&
-      overflowsNarrowly(page, visited, startX, startY, target, tolerance, limit, pixels)) {
-    return std::nullopt;
+  if (known == nullptr || known->overflows) {
+    if (const KnownArea* proof = neighbourProof(page, startX, startY, target, tolerance, limit)) {
+      fileUnder(*proof, startX, startY, page.at(startX, startY));
+      return std::nullopt;
+    }
+    if (overflowsNarrowly(page, visited, startX, startY, target, tolerance, limit, pixels)) return std::nullopt;
   }
 
   KnownArea area;
@@ -240,9 +245,31 @@ bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visit
 
 const SeedGrowthMemo::KnownArea* SeedGrowthMemo::overflowProofAt(std::int32_t x, std::int32_t y, std::int32_t target,
                                                                  std::int32_t tolerance, std::int32_t limit) const {
-  const KnownArea* known = knownAt(x, y);
-  if (known == nullptr || !known->overflows || !fillsAgain(*known, target, tolerance, limit)) return nullptr;
-  return known;
+  for (const KnownArea* known : {knownAt(x, y), knownBefore(x, y)}) {
+    if (known != nullptr && known->overflows && fillsAgain(*known, target, tolerance, limit)) return known;
+  }
+  return nullptr;
+}
+
+const SeedGrowthMemo::KnownArea* SeedGrowthMemo::neighbourProof(const SharedPage& page, std::int32_t x, std::int32_t y,
+                                                                std::int32_t target, std::int32_t tolerance,
+                                                                std::int32_t limit) const {
+  // The pixels above and to the left were asked about before this one.
+  constexpr std::array<PixelPoint, 8> kNearestFirst{
+      {{0, -1}, {-1, 0}, {-1, -1}, {-1, 1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}}};
+  for (const PixelPoint step : kNearestFirst) {
+    const std::int32_t nx = x + step.x;
+    const std::int32_t ny = y + step.y;
+    if (nx < 0 || ny < 0 || nx >= page.width() || ny >= page.height()) continue;
+    if (const KnownArea* proof = overflowProofAt(nx, ny, target, tolerance, limit)) return proof;
+  }
+  return nullptr;
+}
+
+void SeedGrowthMemo::fileUnder(const KnownArea& area, std::int32_t x, std::int32_t y, std::int32_t grey) {
+  if (grey < area.extent.darkest || grey > area.extent.lightest) return;
+  if (claimColumn(x))
+    areaAt_[slotOf(x) * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)].file(area.id);
 }
 
 void SeedGrowthMemo::joinProof(const KnownArea& proof, KnownArea& area) {
@@ -260,7 +287,7 @@ bool SeedGrowthMemo::claimColumn(std::int32_t x) {
   if (held > x) return false;
   if (held < x) {
     const auto column = areaAt_.begin() + static_cast<std::ptrdiff_t>(slotOf(x) * static_cast<std::size_t>(height_));
-    std::fill(column, column + height_, 0);
+    std::fill(column, column + height_, AreaIds{});
     held = x;
   }
   return true;
@@ -268,8 +295,15 @@ bool SeedGrowthMemo::claimColumn(std::int32_t x) {
 
 const SeedGrowthMemo::KnownArea* SeedGrowthMemo::knownAt(std::int32_t x, std::int32_t y) const {
   const std::optional<std::size_t> entry = entryOf(x, y);
-  if (!entry) return nullptr;
-  const std::uint32_t id = areaAt_[*entry];
+  return entry ? areaOf(areaAt_[*entry].latest) : nullptr;
+}
+
+const SeedGrowthMemo::KnownArea* SeedGrowthMemo::knownBefore(std::int32_t x, std::int32_t y) const {
+  const std::optional<std::size_t> entry = entryOf(x, y);
+  return entry ? areaOf(areaAt_[*entry].earlier) : nullptr;
+}
+
+const SeedGrowthMemo::KnownArea* SeedGrowthMemo::areaOf(std::uint32_t id) const {
   if (id == 0) return nullptr;
   const KnownArea& area = areas_[(id - 1) % capacity_];
   return area.id == id ? &area : nullptr;
@@ -303,7 +337,7 @@ void SeedGrowthMemo::remember(std::span<const PixelPoint> pixels, KnownArea area
     if (p.x < firstColumn_ || p.x >= endColumn_) continue;
     const std::size_t slot = slotOf(p.x);
     if (allHeld || columnIn_[slot] == p.x)
-      areaAt_[slot * static_cast<std::size_t>(height_) + static_cast<std::size_t>(p.y)] = area.id;
+      areaAt_[slot * static_cast<std::size_t>(height_) + static_cast<std::size_t>(p.y)].file(area.id);
   }
 }
 

@@ -205,6 +205,10 @@ class SeedGrowthMemo {
 
   // The last area grown through the start pixel, if still kept.
   const KnownArea* knownAt(std::int32_t x, std::int32_t y) const;
+  // The area grown through it before that one, if still kept: starts on
+  // a character's edge alternate between a few target greys.
+  const KnownArea* knownBefore(std::int32_t x, std::int32_t y) const;
+  const KnownArea* areaOf(std::uint32_t id) const;
   // Whether a growth towards `target` from a pixel of the area fills it again.
   static bool fillsAgain(const KnownArea& area, std::int32_t target, std::int32_t tolerance, std::int32_t limit);
   // Tries a growth towards a range half as wide. An area too large in
@@ -217,6 +221,16 @@ class SeedGrowthMemo {
   // takes that whole connected area, which holds more pixels than the limit.
   const KnownArea* overflowProofAt(std::int32_t x, std::int32_t y, std::int32_t target, std::int32_t tolerance,
                                    std::int32_t limit) const;
+  // A known overflowing area beside (x, y) whose greys all join a growth
+  // towards `target`, or nothing. A growth from (x, y) takes that neighbour,
+  // whatever the start's own grey, and with it the whole area: it overflows.
+  const KnownArea* neighbourProof(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t target,
+                                  std::int32_t tolerance, std::int32_t limit) const;
+  // Files (x, y), of grey `grey`, as a pixel of the overflowing area beside
+  // it when the grey lies within the area's greys: the area with it is then
+  // still connected and within those greys, and proves for it what it proves
+  // for its own pixels.
+  void fileUnder(const KnownArea& area, std::int32_t x, std::int32_t y, std::int32_t grey);
   // An overflowing growth stopped by a proof: its pixels and the proof's are
   // connected together, and they all lie within the greys of both.
   static void joinProof(const KnownArea& proof, KnownArea& area);
@@ -236,8 +250,18 @@ class SeedGrowthMemo {
   std::int32_t height_;
   // The columns held, a ring: column x in slot (x - firstColumn_) % size; -1: none.
   std::vector<std::int32_t> columnIn_;
-  // Per held column and row: the id of the last growth that reached the pixel; 0: none.
-  std::vector<std::uint32_t> areaAt_;
+  // The ids of the last two growths that reached a pixel; 0: none.
+  struct AreaIds {
+    std::uint32_t latest = 0;
+    std::uint32_t earlier = 0;
+    void file(std::uint32_t id) {
+      if (latest == id) return;
+      earlier = latest;
+      latest = id;
+    }
+  };
+  // Per held column and row.
+  std::vector<AreaIds> areaAt_;
   // The latest growths, a ring: growth n lives in slot (n - 1) % capacity until a later one takes it.
   std::vector<KnownArea> areas_;
   std::size_t capacity_;

@@ -162,7 +162,7 @@ struct PixelPair {
 // page per strip: the page must not change while it is used.
 class BlockPairStrip {
  public:
-  static constexpr std::int32_t kColumns = 16;
+  static constexpr std::int32_t kColumns = 32;
   static constexpr std::int32_t kMaxSide = 15;  // the counts are bytes
 
   // Pixel (x, y), inside the page, and the pair of the block there; the block

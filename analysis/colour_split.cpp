@@ -118,59 +118,84 @@ std::optional<ColourPair> splitColours(std::span<const ColourEntry> entries, std
 
 // The order pass runs over the greys as they come, ascending: `held` is the
 // entry at the pass's position, either carried on from the left or the next
-// one reached; a smaller count meets it and is passed at once, so every entry
+// one reached; a smaller count meeting it is passed at once, so every entry
 // is final when it leaves. In a run of equal counts the pass only steps on, and
 // takes the entry after the run without comparing. The near counts are the
 // counts of the greys c with c - halfWidth <= colour < c + halfWidth, that is
-// colour - halfWidth < c <= colour + halfWidth.
+// colour - halfWidth < c <= colour + halfWidth, taken as a difference of the
+// running pixel counts.
 template <typename Count>
 std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<Count>& histogram, std::int32_t halfWidth) {
   const std::int32_t greys = histogram.greysPresent();
   if (greys == 0) return std::nullopt;
   const bool stepsOverEqualRuns = greys < 255;
-  std::array<std::uint8_t, 256> passed;  // the final order but the last
+  // The final order but the last entry from passed[1]; the first step, with
+  // nothing held yet, fills passed[0].
+  std::array<std::uint8_t, 257> passed;
+  std::array<std::int32_t, 256> pixelsUpTo;  // at a grey present: the pixels of that grey or darker
   std::int32_t passedCount = 0;
-  std::int32_t heldColour = -1;
-  std::int32_t heldCount = 0;
+  std::int32_t heldColour = 0;
+  std::int32_t heldCount = -1;
   bool inEqualRun = false;
+  std::int32_t pixels = 0;
   histogram.forEach([&](std::int32_t colour, std::int32_t count) {
-    if (heldColour < 0) {
-      heldColour = colour;
-      heldCount = count;
-    } else if (!inEqualRun && heldCount > count) {
-      passed[static_cast<std::size_t>(passedCount++)] = static_cast<std::uint8_t>(colour);
-    } else {
-      inEqualRun = stepsOverEqualRuns && heldCount == count;
-      passed[static_cast<std::size_t>(passedCount++)] = static_cast<std::uint8_t>(heldColour);
-      heldColour = colour;
-      heldCount = count;
-    }
+    pixels += count;
+    pixelsUpTo[static_cast<std::size_t>(colour)] = pixels;
+    const bool passes = !inEqualRun && heldCount > count;
+    passed[static_cast<std::size_t>(passedCount++)] = static_cast<std::uint8_t>(passes ? colour : heldColour);
+    inEqualRun = !passes && stepsOverEqualRuns && heldCount == count;
+    heldColour = passes ? heldColour : colour;
+    heldCount = passes ? heldCount : count;
   });
   const std::int32_t dominant = heldColour;
-  std::int32_t other = passedCount > 0 ? passed[0] : dominant;
-  for (std::int32_t i = passedCount; i-- > 0;) {
+  std::int32_t other = greys > 1 ? passed[1] : dominant;
+  for (std::int32_t i = passedCount; --i > 0;) {
     if (farApart(dominant, passed[static_cast<std::size_t>(i)])) {
       other = passed[static_cast<std::size_t>(i)];
       break;
     }
   }
-  const auto countNear = [&](std::int32_t colour) {
-    return histogram.countBetween(std::int64_t{colour} - halfWidth + 1, std::int64_t{colour} + halfWidth);
+  const auto pixelsAtOrBelow = [&](std::int64_t colour) {
+    if (colour < 0) return 0;
+    const std::int32_t grey =
+        histogram.presentAtOrBelow(static_cast<std::int32_t>(std::min<std::int64_t>(colour, 255)));
+    return grey < 0 ? 0 : pixelsUpTo[static_cast<std::size_t>(grey)];
   };
-  const std::int32_t nearOther = countNear(other);
-  const std::int32_t nearDominant = countNear(dominant);
-  return pairOf(dominant, other, nearDominant, nearOther);
+  const auto countNear = [&](std::int32_t colour) {
+    if (halfWidth <= 0) return 0;
+    return pixelsAtOrBelow(std::int64_t{colour} + halfWidth) - pixelsAtOrBelow(std::int64_t{colour} - halfWidth);
+  };
+  return pairOf(dominant, other, countNear(dominant), countNear(other));
 }
 
 template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::int32_t>&, std::int32_t);
 template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::uint8_t>&, std::int32_t);
 
-template <typename Change>
-void BlockPairStrip::changeRow(const SharedPage& page, std::int32_t y, Change change) {
-  const std::int32_t pageWidth = page.width();
+void BlockPairStrip::addRow(const SharedPage& page, std::int32_t y) {
   for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
     auto& block = blocks_[static_cast<std::size_t>(x - firstColumn_)];
-    for (std::int32_t px = x; px < std::min(x + side_, pageWidth); ++px) change(block, page.at(px, y));
+    for (std::int32_t px = x; px < std::min(x + side_, page.width()); ++px) block.add(page.at(px, y));
+  }
+}
+
+void BlockPairStrip::moveDown(const SharedPage& page, std::int32_t y) {
+  const bool entering = y + side_ < height_;
+  for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
+    const auto column = static_cast<std::size_t>(x - firstColumn_);
+    auto& block = blocks_[column];
+    bool changed = false;
+    for (std::int32_t px = x; px < std::min(x + side_, page.width()); ++px) {
+      const std::uint8_t leaving = page.at(px, y);
+      if (!entering) {
+        block.remove(leaving);
+        changed = true;
+      } else if (const std::uint8_t grey = page.at(px, y + side_); grey != leaving) {
+        block.remove(leaving);
+        block.add(grey);
+        changed = true;
+      }
+    }
+    changed_[column] = changed;
   }
 }
 
@@ -180,20 +205,23 @@ void BlockPairStrip::count(const SharedPage& page, std::int32_t firstColumn) {
   height_ = page.height();
   pairs_.resize(static_cast<std::size_t>(kColumns) * static_cast<std::size_t>(height_));
   for (auto& block : blocks_) block.clear();
-  const auto add = [](BasicBlockHistogram<std::uint8_t>& block, std::uint8_t grey) { block.add(grey); };
-  const auto remove = [](BasicBlockHistogram<std::uint8_t>& block, std::uint8_t grey) { block.remove(grey); };
-  for (std::int32_t y = 0; y < std::min(side_, height_); ++y) changeRow(page, y, add);
+  changed_.fill(true);
+  for (std::int32_t y = 0; y < std::min(side_, height_); ++y) addRow(page, y);
   for (std::int32_t y = 0; y < height_; ++y) {
     for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
       const std::size_t column = static_cast<std::size_t>(x - firstColumn_);
-      // The block holds pixel (x, y), so it is never empty.
-      const ColourPair pair = *splitHistogram(blocks_[column], halfWidth_);
-      pairs_[column * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)] = {
-          static_cast<std::uint8_t>(pair.background), static_cast<std::uint8_t>(pair.text),
-          static_cast<std::uint8_t>(pair.backgroundCount), page.at(x, y)};
+      Pair& pair = pairs_[column * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)];
+      if (changed_[column]) {
+        // The block holds pixel (x, y), so it is never empty.
+        const ColourPair split = *splitHistogram(blocks_[column], halfWidth_);
+        pair = {static_cast<std::uint8_t>(split.background), static_cast<std::uint8_t>(split.text),
+                static_cast<std::uint8_t>(split.backgroundCount), 0};
+      } else {
+        pair = (&pair)[-1];  // the same counts as the row above
+      }
+      pair.grey = page.at(x, y);
     }
-    changeRow(page, y, remove);
-    if (y + side_ < height_) changeRow(page, y + side_, add);
+    moveDown(page, y);
   }
 }
 

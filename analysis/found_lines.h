@@ -19,7 +19,9 @@ namespace glimmer {
 
 // A character of a word: its blob's pixels as a bitmap over the blob's box (a
 // band may hold thousands of words), and the pixel the growth started from,
-// whose claim decides whether the character is a letter already.
+// whose claim decides whether the character is a letter already. Each row of the
+// bitmap takes whole words, so that the pixels are read back a word at a time
+// with no division.
 class FoundCharacter {
  public:
   explicit FoundCharacter(std::span<const detail::PixelPoint> pixels);
@@ -31,8 +33,8 @@ class FoundCharacter {
   detail::PixelPoint start_;
   std::int32_t left_ = 0;
   std::int32_t top_ = 0;
-  std::int32_t width_ = 0;
-  std::vector<bool> inked_;  // row by row over the box
+  std::int32_t wordsPerRow_ = 0;
+  std::vector<std::uint64_t> inked_;  // row by row over the box, bit x % 64 of word x / 64
 };
 
 // A line whose key the band set, with the first word of the line: the only

@@ -1,6 +1,7 @@
 #include "analysis/seed_analysis.h"
 
 #include <algorithm>
+#include <bit>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -161,20 +162,26 @@ FoundCharacter::FoundCharacter(std::span<const PixelPoint> pixels) : start_(pixe
   }
   left_ = least.x;
   top_ = least.y;
-  width_ = greatest.x - least.x + 1;
-  inked_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(greatest.y - least.y + 1));
+  wordsPerRow_ = (greatest.x - least.x + 64) / 64;
+  inked_.resize(static_cast<std::size_t>(wordsPerRow_) * static_cast<std::size_t>(greatest.y - least.y + 1));
   for (const PixelPoint& p : pixels) {
-    inked_[static_cast<std::size_t>(p.y - top_) * static_cast<std::size_t>(width_) +
-           static_cast<std::size_t>(p.x - left_)] = true;
+    const auto x = static_cast<std::size_t>(p.x - left_);
+    const std::size_t rowStart = static_cast<std::size_t>(p.y - top_) * static_cast<std::size_t>(wordsPerRow_);
+    inked_[rowStart + x / 64] |= std::uint64_t{1} << (x % 64);
   }
 }
 
 void FoundCharacter::pixels(std::vector<PixelPoint>& out) const {
   out.assign(1, start_);
-  for (std::size_t i = 0; i < inked_.size(); ++i) {
-    const PixelPoint p{left_ + static_cast<std::int32_t>(i % static_cast<std::size_t>(width_)),
-                       top_ + static_cast<std::int32_t>(i / static_cast<std::size_t>(width_))};
-    if (inked_[i] && p != start_) out.push_back(p);
+  const std::int32_t rowEnd = left_ + 64 * wordsPerRow_;
+  auto word = inked_.begin();
+  for (std::int32_t y = top_; word != inked_.end(); ++y) {
+    for (std::int32_t wordLeft = left_; wordLeft < rowEnd; wordLeft += 64, ++word) {
+      for (std::uint64_t bits = *word; bits != 0; bits &= bits - 1) {
+        const PixelPoint p{wordLeft + std::countr_zero(bits), y};
+        if (p != start_) out.push_back(p);
+      }
+    }
   }
 }
 

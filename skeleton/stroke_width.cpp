@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "skeleton/detail/decimal_text.h"
 
 namespace glimmer {
 namespace {
@@ -192,40 +193,35 @@ CharacterMeasures measureCharacter(const GreyImage& working, const CharacterBox&
   return measures;
 }
 
-// printf-style append; every piece of the log block goes through here.
-template <typename... Args>
-void appendFormatted(std::string& out, const char* format, Args... args) {
-  const int length = std::snprintf(nullptr, 0, format, args...);
-  if (length <= 0) return;
-  const std::size_t start = out.size();
-  out.resize(start + static_cast<std::size_t>(length) + 1);
-  std::snprintf(out.data() + start, static_cast<std::size_t>(length) + 1, format, args...);
-  out.resize(start + static_cast<std::size_t>(length));
+// The log block's pieces: text as it is, integers as "%d" and measures as "%f"
+// write them.
+void appendPiece(std::string& out, const char* text) { out += text; }
+void appendPiece(std::string& out, std::int32_t value) { decimal_text::appendInteger(out, value); }
+void appendPiece(std::string& out, float value) { decimal_text::appendFixed(out, value); }
+
+template <typename... Pieces>
+void appendPieces(std::string& out, Pieces... pieces) {
+  (appendPiece(out, pieces), ...);
 }
 
 std::string logBlock(std::span<const CharacterBox> characters, std::span<const CharacterMeasures> measures,
                      float wordPixels, const RowBox& row, std::int32_t seedX, std::int32_t seedY,
                      std::int32_t consistent) {
   std::string block;
-  appendFormatted(block, "(Valid x %d y %d\n\t(\nchars \n", seedX, seedY);
+  appendPieces(block, "(Valid x ", seedX, " y ", seedY, "\n\t(\nchars \n");
   for (const CharacterBox& box : characters) {
-    appendFormatted(block, "\t(coords X1 %d Y1 %d X2 %d Y2 %d Wi %d Hi %d)\n", box.left, box.top, box.right, box.bottom,
-                    box.right - box.left, box.bottom - box.top);
+    appendPieces(block, "\t(coords X1 ", box.left, " Y1 ", box.top, " X2 ", box.right, " Y2 ", box.bottom, " Wi ",
+                 box.right - box.left, " Hi ", box.bottom - box.top, ")\n");
   }
   block += "\t)\n";
   const CharacterMeasures& last = measures.back();
-  appendFormatted(block, "\t(rootchar x1 %d y1 %d x2 %d y2 %d x %d y %d ScTot %d Skelly %d P1 %f P2 %f P3 %f)\n",
-                  row.left, row.top, row.right, row.bottom, seedX, seedY, consistent, last.skeletonPixels,
-                  static_cast<double>(last.inkPixels), static_cast<double>(wordPixels),
-                  static_cast<double>(last.framedArea));
+  appendPieces(block, "\t(rootchar x1 ", row.left, " y1 ", row.top, " x2 ", row.right, " y2 ", row.bottom, " x ", seedX,
+               " y ", seedY, " ScTot ", consistent, " Skelly ", last.skeletonPixels, " P1 ", last.inkPixels, " P2 ",
+               wordPixels, " P3 ", last.framedArea, ")\n");
   block += "\t(normscores \n";
   for (const CharacterMeasures& character : measures) {
-    block += "(";
-    appendFormatted(block, "Sk %ld ", static_cast<long>(character.skeletonPixels));
-    appendFormatted(block, "N1 %f ", static_cast<double>(character.thickness));
-    appendFormatted(block, "N2 %f ", static_cast<double>(character.wordPerSkeleton));
-    appendFormatted(block, "N3 %f ", static_cast<double>(character.areaPerSkeleton));
-    block += ")\n";
+    appendPieces(block, "(Sk ", character.skeletonPixels, " N1 ", character.thickness, " N2 ",
+                 character.wordPerSkeleton, " N3 ", character.areaPerSkeleton, " )\n");
   }
   block += "\t)\n)\n";
   return block;

@@ -40,18 +40,9 @@ class BasicBlockHistogram {
   // Calls visit(grey, count) for every grey present, ascending.
   template <typename Visit>
   void forEach(Visit visit) const {
-    forEachBetween(0, 255, visit);
-  }
-
-  // The same for the greys in [low, high], bounds within the grey scale.
-  template <typename Visit>
-  void forEachBetween(std::int32_t low, std::int32_t high, Visit visit) const {
-    for (std::int32_t word = low / 64; word <= high / 64; ++word) {
-      std::uint64_t bits = present_[static_cast<std::size_t>(word)];
-      if (word == low / 64) bits &= ~std::uint64_t{0} << (low % 64);
-      if (word == high / 64) bits &= ~std::uint64_t{0} >> (63 - high % 64);
-      for (; bits != 0; bits &= bits - 1) {
-        const std::int32_t grey = word * 64 + std::countr_zero(bits);
+    for (std::size_t word = 0; word < present_.size(); ++word) {
+      for (std::uint64_t bits = present_[word]; bits != 0; bits &= bits - 1) {
+        const auto grey = static_cast<std::int32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
         visit(grey, std::int32_t{counts_[static_cast<std::size_t>(grey)]});
       }
     }
@@ -59,14 +50,14 @@ class BasicBlockHistogram {
 
   std::int32_t greysPresent() const { return greysPresent_; }
 
-  // Pixels with a grey in [low, high]; the bounds may lie off the grey scale.
-  std::int32_t countBetween(std::int64_t low, std::int64_t high) const {
-    std::int32_t n = 0;
-    if (low > 255 || high < 0 || low > high) return n;
-    forEachBetween(static_cast<std::int32_t>(std::max<std::int64_t>(low, 0)),
-                   static_cast<std::int32_t>(std::min<std::int64_t>(high, 255)),
-                   [&](std::int32_t, std::int32_t count) { n += count; });
-    return n;
+  // The lightest grey present that is no lighter than `grey` (0..255), or -1.
+  std::int32_t presentAtOrBelow(std::int32_t grey) const {
+    std::uint64_t bits = present_[static_cast<std::size_t>(grey / 64)] & (~std::uint64_t{0} >> (63 - grey % 64));
+    for (std::int32_t word = grey / 64;;) {
+      if (bits != 0) return word * 64 + 63 - std::countl_zero(bits);
+      if (--word < 0) return -1;
+      bits = present_[static_cast<std::size_t>(word)];
+    }
   }
 
  private:
@@ -171,7 +162,7 @@ struct PixelPair {
 // page per strip: the page must not change while it is used.
 class BlockPairStrip {
  public:
-  static constexpr std::int32_t kColumns = 16;
+  static constexpr std::int32_t kColumns = 32;
   static constexpr std::int32_t kMaxSide = 15;  // the counts are bytes
 
   // Pixel (x, y), inside the page, and the pair of the block there; the block
@@ -187,9 +178,13 @@ class BlockPairStrip {
     std::uint8_t grey = 0;
   };
   void count(const SharedPage& page, std::int32_t firstColumn);
-  // Adds (or removes) the row y of every block of the strip.
-  template <typename Change>
-  void changeRow(const SharedPage& page, std::int32_t y, Change change);
+  // Adds row y to every block of the strip.
+  void addRow(const SharedPage& page, std::int32_t y);
+  // Moves every block of the strip from row y a row down: row y leaves and
+  // row y + side, if inside the page, enters. A pixel whose grey enters again
+  // in its column leaves the counts as they are; a block none of whose pixels
+  // changed grey is marked unchanged.
+  void moveDown(const SharedPage& page, std::int32_t y);
 
   std::int32_t side_ = 0;
   std::int32_t halfWidth_ = 0;
@@ -197,7 +192,8 @@ class BlockPairStrip {
   std::int32_t endColumn_ = 0;  // empty until first counted
   std::int32_t height_ = 0;
   std::array<BasicBlockHistogram<std::uint8_t>, kColumns> blocks_;
-  std::vector<Pair> pairs_;  // column after column
+  std::array<bool, kColumns> changed_{};  // since the row above
+  std::vector<Pair> pairs_;               // column after column
 };
 
 }  // namespace glimmer::detail

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "analysis/found_lines.h"
 #include "analysis/tests/test_pages.h"
 
 namespace glimmer {
@@ -91,6 +95,35 @@ TEST_F(SeedAnalysisTest, WordFailingTheStrokeWidthTestIsRecordedButNotPainted) {
   EXPECT_EQ(shared.votes.count(0), 0u);
   EXPECT_TRUE(scores.text.empty());
   EXPECT_EQ(bandImage, GreyImage(image.width, image.height));
+}
+
+// A held character gives back its blob's pixels: the start pixel first, then
+// the others in row order, each once; blobs narrow and wider than 64 columns,
+// the start pixel anywhere in the blob.
+TEST(FoundCharacter, GivesBackItsPixelsStartFirstThenInRowOrder) {
+  using detail::PixelPoint;
+  std::mt19937 random(17);
+  std::vector<PixelPoint> given;
+  for (int round = 0; round < 200; ++round) {
+    const auto width = static_cast<std::int32_t>(1 + random() % (round % 2 == 0 ? 20 : 200));
+    const auto height = static_cast<std::int32_t>(1 + random() % 30);
+    const auto left = static_cast<std::int32_t>(random() % 1000);
+    const auto top = static_cast<std::int32_t>(random() % 1000);
+    std::vector<PixelPoint> blob;
+    for (std::int32_t y = top; y < top + height; ++y) {
+      for (std::int32_t x = left; x < left + width; ++x) {
+        if (random() % 3 == 0) blob.push_back({x, y});
+      }
+    }
+    if (blob.empty()) blob.push_back({left, top});
+    std::vector<PixelPoint> expected = blob;
+    std::shuffle(blob.begin(), blob.end(), random);
+    const FoundCharacter character(blob);
+    std::erase(expected, blob.front());
+    expected.insert(expected.begin(), blob.front());
+    character.pixels(given);
+    EXPECT_EQ(given, expected) << "round " << round;
+  }
 }
 
 }  // namespace

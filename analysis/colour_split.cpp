@@ -181,16 +181,21 @@ void BlockPairStrip::addRow(const SharedPage& page, std::int32_t y) {
 void BlockPairStrip::moveDown(const SharedPage& page, std::int32_t y) {
   const bool entering = y + side_ < height_;
   for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
-    auto& block = blocks_[static_cast<std::size_t>(x - firstColumn_)];
+    const auto column = static_cast<std::size_t>(x - firstColumn_);
+    auto& block = blocks_[column];
+    bool changed = false;
     for (std::int32_t px = x; px < std::min(x + side_, page.width()); ++px) {
       const std::uint8_t leaving = page.at(px, y);
       if (!entering) {
         block.remove(leaving);
+        changed = true;
       } else if (const std::uint8_t grey = page.at(px, y + side_); grey != leaving) {
         block.remove(leaving);
         block.add(grey);
+        changed = true;
       }
     }
+    changed_[column] = changed;
   }
 }
 
@@ -200,15 +205,21 @@ void BlockPairStrip::count(const SharedPage& page, std::int32_t firstColumn) {
   height_ = page.height();
   pairs_.resize(static_cast<std::size_t>(kColumns) * static_cast<std::size_t>(height_));
   for (auto& block : blocks_) block.clear();
+  changed_.fill(true);
   for (std::int32_t y = 0; y < std::min(side_, height_); ++y) addRow(page, y);
   for (std::int32_t y = 0; y < height_; ++y) {
     for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
       const std::size_t column = static_cast<std::size_t>(x - firstColumn_);
-      // The block holds pixel (x, y), so it is never empty.
-      const ColourPair pair = *splitHistogram(blocks_[column], halfWidth_);
-      pairs_[column * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)] = {
-          static_cast<std::uint8_t>(pair.background), static_cast<std::uint8_t>(pair.text),
-          static_cast<std::uint8_t>(pair.backgroundCount), page.at(x, y)};
+      Pair& pair = pairs_[column * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)];
+      if (changed_[column]) {
+        // The block holds pixel (x, y), so it is never empty.
+        const ColourPair split = *splitHistogram(blocks_[column], halfWidth_);
+        pair = {static_cast<std::uint8_t>(split.background), static_cast<std::uint8_t>(split.text),
+                static_cast<std::uint8_t>(split.backgroundCount), 0};
+      } else {
+        pair = (&pair)[-1];  // the same counts as the row above
+      }
+      pair.grey = page.at(x, y);
     }
     moveDown(page, y);
   }

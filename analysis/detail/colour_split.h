@@ -162,7 +162,7 @@ struct PixelPair {
 // page per strip: the page must not change while it is used.
 class BlockPairStrip {
  public:
-  static constexpr std::int32_t kColumns = 16;
+  static constexpr std::int32_t kColumns = 32;
   static constexpr std::int32_t kMaxSide = 15;  // the counts are bytes
 
   // Pixel (x, y), inside the page, and the pair of the block there; the block
@@ -182,7 +182,8 @@ class BlockPairStrip {
   void addRow(const SharedPage& page, std::int32_t y);
   // Moves every block of the strip from row y a row down: row y leaves and
   // row y + side, if inside the page, enters. A pixel whose grey enters again
-  // in its column leaves the counts as they are.
+  // in its column leaves the counts as they are; a block none of whose pixels
+  // changed grey is marked unchanged.
   void moveDown(const SharedPage& page, std::int32_t y);
 
   std::int32_t side_ = 0;
@@ -191,7 +192,8 @@ class BlockPairStrip {
   std::int32_t endColumn_ = 0;  // empty until first counted
   std::int32_t height_ = 0;
   std::array<BasicBlockHistogram<std::uint8_t>, kColumns> blocks_;
-  std::vector<Pair> pairs_;  // column after column
+  std::array<bool, kColumns> changed_{};  // since the row above
+  std::vector<Pair> pairs_;               // column after column
 };
 
 }  // namespace glimmer::detail

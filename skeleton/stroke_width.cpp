@@ -13,8 +13,6 @@ namespace {
 
 constexpr std::uint8_t kWhite = 255;
 constexpr std::int32_t kScaledHeight = 60;
-// Windows remembered before the memo starts afresh: some 200 bytes each.
-constexpr std::size_t kRememberedWindows = 1 << 16;
 
 // Maps target indices of one axis to source indices, trunc(i / (newSize / size)).
 // Empty sources map to -1.
@@ -175,8 +173,12 @@ CharacterMeasures measureCharacter(const GreyImage& working, const CharacterBox&
       counts = known->second;
     } else {
       counts = countFramed(window, width, scratch);
-      if (scratch.countsByInk.size() >= kRememberedWindows) scratch.countsByInk.clear();
+      if (scratch.rememberedWords + scratch.window.rows.size() > scratch.rememberedWordLimit) {
+        scratch.countsByInk.clear();
+        scratch.rememberedWords = 0;
+      }
       scratch.countsByInk.emplace(scratch.window, counts);
+      scratch.rememberedWords += scratch.window.rows.size();
     }
   }
 

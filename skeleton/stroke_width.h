@@ -71,6 +71,10 @@ struct StrokeWidthScratch {
   ThinningScratch thinning;
   WindowInk window;  // the character being measured
   std::unordered_map<WindowInk, CharacterCounts, WindowInkHash> countsByInk;
+  std::size_t rememberedWords = 0;  // the ink bits' words of the windows in countsByInk
+  // The memo starts afresh rather than pass this: 16 MB of ink bits (a 60-row
+  // window up to 64 columns wide takes 480 bytes, and some 100 more in the map).
+  std::size_t rememberedWordLimit = std::size_t{1} << 21;
 };
 
 // `working` is row-box sized and holds only the word's pixels; `characters` are

@@ -107,5 +107,29 @@ TEST(StrokeWidthTest, AScratchUsedBeforeMeasuresLikeAFreshOne) {
   }
 }
 
+// A memo about to pass its limit starts afresh, and goes on giving what a
+// fresh scratch gives.
+TEST(StrokeWidthTest, AFullMemoStartsAfresh) {
+  std::mt19937 random(5);
+  StrokeWidthScratch shared;
+  shared.rememberedWordLimit = 100;
+  bool startedAfresh = false;
+  for (int round = 0; round < 60; ++round) {
+    GreyImage working(static_cast<std::int32_t>(1 + random() % 64), static_cast<std::int32_t>(1 + random() % 60));
+    for (std::uint8_t& pixel : working.pixels) pixel = random() % 2 == 0 ? 0 : 255;
+    StrokeWidthScratch fresh;
+    const std::size_t before = shared.countsByInk.size();
+    EXPECT_EQ(testCharacter(working, 0, working.width, shared).logBlock,
+              testCharacter(working, 0, working.width, fresh).logBlock);
+    startedAfresh = startedAfresh || shared.countsByInk.size() <= before;
+    std::size_t words = 0;
+    for (const auto& [window, counts] : shared.countsByInk) words += window.rows.size();
+    EXPECT_EQ(shared.rememberedWords, words);
+    EXPECT_LE(shared.rememberedWords, shared.rememberedWordLimit);
+    EXPECT_FALSE(shared.countsByInk.empty());
+  }
+  EXPECT_TRUE(startedAfresh);
+}
+
 }  // namespace
 }  // namespace glimmer

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cassert>
 #include <cstdlib>
 #include <limits>
 
@@ -178,9 +179,10 @@ SeedGrowthMemo::SeedGrowthMemo(std::int32_t firstColumn, std::int32_t endColumn,
 }
 
 std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX,
-                                               std::int32_t startY, std::int32_t target, std::int32_t tolerance,
-                                               std::int32_t limit, PixelList& pixels) {
-  if (!joinsBlob(page.at(startX, startY), target, tolerance)) {
+                                               std::int32_t startY, std::int32_t startGrey, std::int32_t target,
+                                               std::int32_t tolerance, std::int32_t limit, PixelList& pixels) {
+  assert(startGrey == page.at(startX, startY));
+  if (!joinsBlob(startGrey, target, tolerance)) {
     // The start pixel joins without a test, so this blob is not one connected area of the range.
     if (!growBlob(page, visited, startX, startY, target, tolerance, limit, pixels)) return std::nullopt;
     return extentOf(page, pixels);
@@ -193,7 +195,7 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
   const KnownArea* known = knownAt(startX, startY);
   if (known == nullptr || known->overflows) {
     if (const KnownArea* proof = neighbourProof(page, startX, startY, target, tolerance, limit)) {
-      fileUnder(*proof, startX, startY, page.at(startX, startY));
+      fileUnder(*proof, startX, startY, startGrey);
       return std::nullopt;
     }
     if (overflowsNarrowly(page, visited, startX, startY, target, tolerance, limit, pixels)) return std::nullopt;

@@ -44,7 +44,7 @@ std::optional<CharBlob> verifySeed(BandScratch& scratch, const SharedPage& page,
   const auto [grey, pair] = scratch.seedPairs.at(page, x, y, kSeedBlockSide, kSeedHalfWidth);
   if (!withinTolerance(grey, pair.text, kSeedTolerance)) return std::nullopt;
 
-  const std::optional<BlobExtent> extent = scratch.seedGrowths.grow(page, scratch.visited, x, y, pair.text,
+  const std::optional<BlobExtent> extent = scratch.seedGrowths.grow(page, scratch.visited, x, y, grey, pair.text,
                                                                     kSeedTolerance, kSeedBlobLimit, scratch.seedPixels);
   if (!extent) return std::nullopt;
   const CharBlob blob = measureBlob(*extent, -1, pair);

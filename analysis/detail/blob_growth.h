@@ -189,9 +189,12 @@ class SeedGrowthMemo {
   SeedGrowthMemo(std::int32_t firstColumn, std::int32_t endColumn, std::int32_t pageHeight);
 
   // The extent of the blob growBlob would grow, or nothing when it would
-  // overflow. `pixels` is working storage.
+  // overflow. `startGrey` is the start pixel's grey, which the seed test has
+  // at hand: most starts are answered without reading the page at all.
+  // `pixels` is working storage.
   std::optional<BlobExtent> grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
-                                 std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels);
+                                 std::int32_t startGrey, std::int32_t target, std::int32_t tolerance,
+                                 std::int32_t limit, PixelList& pixels);
   // The page has changed: nothing known holds any more.
   void forget();
 

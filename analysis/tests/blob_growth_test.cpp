@@ -63,7 +63,7 @@ std::int32_t checkSeedColumnTowards(const SharedPage& page, SeedGrowthMemo& memo
     const bool grown = growBlob(page, visited, x, y, target, tolerance, limit, pixels);
     const std::optional<BlobExtent> expected = grown ? std::optional(extentOf(page, pixels)) : std::nullopt;
     memoPixels.clear();
-    EXPECT_EQ(memo.grow(page, visited, x, y, target, tolerance, limit, memoPixels), expected)
+    EXPECT_EQ(memo.grow(page, visited, x, y, page.at(x, y), target, tolerance, limit, memoPixels), expected)
         << "start " << x << "," << y << " target " << target;
     EXPECT_TRUE(visited.allClear());
     if (memoPixels.empty()) ++hits;
@@ -176,7 +176,7 @@ TEST(SeedGrowthMemo, FilesAPixelProvenByItsNeighbourOnlyWithinTheAreasGreys) {
     for (const auto& [y, target] : {std::pair{19, c.areaTarget}, {20, c.edgeTarget}, {21, c.pastTarget}}) {
       const std::optional<BlobExtent> expected =
           growBlob(page, visited, 10, y, target, 80, 400, grown) ? std::optional(extentOf(page, grown)) : std::nullopt;
-      EXPECT_EQ(memo.grow(page, visited, 10, y, target, 80, 400, pixels), expected) << "row " << y;
+      EXPECT_EQ(memo.grow(page, visited, 10, y, page.at(10, y), target, 80, 400, pixels), expected) << "row " << y;
     }
   }
 }
@@ -260,8 +260,8 @@ TEST(SeedGrowthMemo, FilesNoAreaWiderThanTheColumnsItHolds) {
   VisitedMap visited(page.width(), page.height());
   SeedGrowthMemo memo(0, 200, 5);
   PixelList pixels;
-  EXPECT_FALSE(memo.grow(page, visited, 10, 2, 0, 40, 110, pixels).has_value());
-  const std::optional<BlobExtent> lone = memo.grow(page, visited, 74, 0, 0, 40, 110, pixels);
+  EXPECT_FALSE(memo.grow(page, visited, 10, 2, page.at(10, 2), 0, 40, 110, pixels).has_value());
+  const std::optional<BlobExtent> lone = memo.grow(page, visited, 74, 0, page.at(74, 0), 0, 40, 110, pixels);
   ASSERT_TRUE(lone.has_value());
   EXPECT_EQ(lone->pixelCount, 1);
 }

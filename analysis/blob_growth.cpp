@@ -155,10 +155,9 @@ BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels) 
 
 namespace {
 
-// Columns of start pixels a seed memo holds. The areas themselves are kept for
-// some 64 columns' worth of growths, so entries filed further ahead are seldom
-// still good when their column comes; on every page measured, holding 512
-// columns spared no growth that 64 did not.
+// Columns of start pixels a seed memo holds. Entries filed further ahead are
+// seldom still good when their column comes; on every page measured, holding
+// 512 columns spared no growth that 64 did not.
 constexpr std::int32_t kSeedMemoColumns = 64;
 
 }  // namespace
@@ -170,8 +169,11 @@ SeedGrowthMemo::SeedGrowthMemo(std::int32_t firstColumn, std::int32_t endColumn,
       // A power of two, so that a column's slot is found by a mask.
       columnIn_(std::bit_ceil(static_cast<std::size_t>(std::min(endColumn_ - firstColumn_, kSeedMemoColumns))), -1),
       areaAt_(columnIn_.size() * static_cast<std::size_t>(pageHeight)),
-      // Room for the growths of some 64 columns: a character is seldom wider.
-      capacity_(std::max<std::size_t>(4096, 64 * static_cast<std::size_t>(pageHeight))) {
+      // Room for a growth at every start of 8 columns. Most starts on paper
+      // are answered by the area beside them and grow nothing, so this holds
+      // the growths of far more columns: on the A4 page a ring of 4 columns'
+      // worth spared as many growths as one of 64.
+      capacity_(std::max<std::size_t>(4096, 8 * static_cast<std::size_t>(pageHeight))) {
   areas_.reserve(capacity_);
 }
 
@@ -183,13 +185,12 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
     if (!growBlob(page, visited, startX, startY, target, tolerance, limit, pixels)) return std::nullopt;
     return extentOf(page, pixels);
   }
-  const KnownArea* known = knownAt(startX, startY);
-  for (const KnownArea* area : {known, knownBefore(startX, startY)}) {
-    if (area != nullptr && fillsAgain(*area, target, tolerance, limit)) {
-      if (area->overflows) return std::nullopt;
-      return area->extent;
-    }
+  if (const KnownArea* area =
+          findAt(startX, startY, [&](const KnownArea& known) { return fillsAgain(known, target, tolerance, limit); })) {
+    if (area->overflows) return std::nullopt;
+    return area->extent;
   }
+  const KnownArea* known = knownAt(startX, startY);
   if (known == nullptr || known->overflows) {
     if (const KnownArea* proof = neighbourProof(page, startX, startY, target, tolerance, limit)) {
       fileUnder(*proof, startX, startY, page.at(startX, startY));
@@ -245,10 +246,8 @@ bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visit
 
 const SeedGrowthMemo::KnownArea* SeedGrowthMemo::overflowProofAt(std::int32_t x, std::int32_t y, std::int32_t target,
                                                                  std::int32_t tolerance, std::int32_t limit) const {
-  for (const KnownArea* known : {knownAt(x, y), knownBefore(x, y)}) {
-    if (known != nullptr && known->overflows && fillsAgain(*known, target, tolerance, limit)) return known;
-  }
-  return nullptr;
+  return findAt(x, y,
+                [&](const KnownArea& known) { return known.overflows && fillsAgain(known, target, tolerance, limit); });
 }
 
 const SeedGrowthMemo::KnownArea* SeedGrowthMemo::neighbourProof(const SharedPage& page, std::int32_t x, std::int32_t y,
@@ -295,12 +294,18 @@ bool SeedGrowthMemo::claimColumn(std::int32_t x) {
 
 const SeedGrowthMemo::KnownArea* SeedGrowthMemo::knownAt(std::int32_t x, std::int32_t y) const {
   const std::optional<std::size_t> entry = entryOf(x, y);
-  return entry ? areaOf(areaAt_[*entry].latest) : nullptr;
+  return entry ? areaOf(areaAt_[*entry].ids.front()) : nullptr;
 }
 
-const SeedGrowthMemo::KnownArea* SeedGrowthMemo::knownBefore(std::int32_t x, std::int32_t y) const {
+template <typename Accept>
+const SeedGrowthMemo::KnownArea* SeedGrowthMemo::findAt(std::int32_t x, std::int32_t y, Accept accept) const {
   const std::optional<std::size_t> entry = entryOf(x, y);
-  return entry ? areaOf(areaAt_[*entry].earlier) : nullptr;
+  if (!entry) return nullptr;
+  for (const std::uint32_t id : areaAt_[*entry].ids) {
+    const KnownArea* area = areaOf(id);
+    if (area != nullptr && accept(*area)) return area;
+  }
+  return nullptr;
 }
 
 const SeedGrowthMemo::KnownArea* SeedGrowthMemo::areaOf(std::uint32_t id) const {

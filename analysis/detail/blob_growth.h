@@ -3,6 +3,8 @@
 // and what a band remembers of its growths.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <optional>
@@ -203,11 +205,13 @@ class SeedGrowthMemo {
     std::int32_t limit = 0;
   };
 
-  // The last area grown through the start pixel, if still kept.
+  // The last area grown through the pixel, if still kept.
   const KnownArea* knownAt(std::int32_t x, std::int32_t y) const;
-  // The area grown through it before that one, if still kept: starts on
-  // a character's edge alternate between a few target greys.
-  const KnownArea* knownBefore(std::int32_t x, std::int32_t y) const;
+  // The latest area grown through the pixel, of those still kept, for which
+  // `accept` holds, or nothing. Starts along a character's edge alternate
+  // between a few target greys, so each pixel keeps several areas.
+  template <typename Accept>
+  const KnownArea* findAt(std::int32_t x, std::int32_t y, Accept accept) const;
   const KnownArea* areaOf(std::uint32_t id) const;
   // Whether a growth towards `target` from a pixel of the area fills it again.
   static bool fillsAgain(const KnownArea& area, std::int32_t target, std::int32_t tolerance, std::int32_t limit);
@@ -250,14 +254,13 @@ class SeedGrowthMemo {
   std::int32_t height_;
   // The columns held, a ring: column x in slot (x - firstColumn_) % size; -1: none.
   std::vector<std::int32_t> columnIn_;
-  // The ids of the last two growths that reached a pixel; 0: none.
+  // The ids of the last growths that reached a pixel, latest first; 0: none.
   struct AreaIds {
-    std::uint32_t latest = 0;
-    std::uint32_t earlier = 0;
+    std::array<std::uint32_t, 4> ids{};
     void file(std::uint32_t id) {
-      if (latest == id) return;
-      earlier = latest;
-      latest = id;
+      if (ids[0] == id) return;
+      std::copy_backward(ids.begin(), ids.end() - 1, ids.end());
+      ids[0] = id;
     }
   };
   // Per held column and row.

@@ -2,7 +2,6 @@
 // small block of the page.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -50,7 +49,7 @@ class BasicBlockHistogram {
 
   std::int32_t greysPresent() const { return greysPresent_; }
 
-  // The lightest grey present that is no lighter than `grey` (0..255), or -1.
+  // The greatest grey present at or below `grey` (0..255), or -1.
   std::int32_t presentAtOrBelow(std::int32_t grey) const {
     std::uint64_t bits = present_[static_cast<std::size_t>(grey / 64)] & (~std::uint64_t{0} >> (63 - grey % 64));
     for (std::int32_t word = grey / 64;;) {

@@ -112,29 +112,32 @@ std::uint64_t inkBitsOf(std::uint64_t eightPixels) {
 bool readWindowInk(const SourceWindow& window, WindowInk& ink) {
   ink.width = window.width;
   ink.height = window.height;
-  const std::int32_t wordsPerRow = (std::max(window.width, 0) + 63) / 64;
-  ink.rows.assign(static_cast<std::size_t>(wordsPerRow) * static_cast<std::size_t>(std::max(window.height, 0)), 0);
+  const auto width = static_cast<std::size_t>(std::max(window.width, 0));
+  ink.bits.assign((width * static_cast<std::size_t>(std::max(window.height, 0)) + 63) / 64, 0);
   const std::int32_t begin = std::max(window.left, 0);
   const std::int32_t end = std::min(window.left + window.width, window.image.width);
   std::uint64_t any = 0;
   for (std::int32_t y = 0; y < std::min(window.height, window.image.height); ++y) {
     const std::uint8_t* const row = window.image.row(y);
-    std::uint64_t* const bits = ink.rows.data() + static_cast<std::ptrdiff_t>(y) * wordsPerRow;
+    // The bit of column x of this row.
+    auto bitOf = [&](std::int32_t x) {
+      return static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x - window.left);
+    };
     std::int32_t x = begin;
     for (; x + 8 <= end; x += 8) {
       std::uint64_t eightPixels = 0;
       std::memcpy(&eightPixels, row + x, sizeof eightPixels);
       const std::uint64_t eight = inkBitsOf(eightPixels);
-      const std::int32_t at = x - window.left;
-      bits[at / 64] |= eight << (at % 64);
+      const std::size_t at = bitOf(x);
+      ink.bits[at / 64] |= eight << (at % 64);
       // The eight bits straddle two words (the second exists: x + 8 <= end).
-      if (at % 64 > 56) bits[at / 64 + 1] |= eight >> (64 - at % 64);
+      if (at % 64 > 56) ink.bits[at / 64 + 1] |= eight >> (64 - at % 64);
       any |= eight;
     }
     for (; x < end; ++x) {
       const std::uint64_t bit = row[x] != kWhite ? 1 : 0;
-      const std::int32_t at = x - window.left;
-      bits[at / 64] |= bit << (at % 64);
+      const std::size_t at = bitOf(x);
+      ink.bits[at / 64] |= bit << (at % 64);
       any |= bit;
     }
   }
@@ -173,12 +176,12 @@ CharacterMeasures measureCharacter(const GreyImage& working, const CharacterBox&
       counts = known->second;
     } else {
       counts = countFramed(window, width, scratch);
-      if (scratch.rememberedWords + scratch.window.rows.size() > scratch.rememberedWordLimit) {
+      if (scratch.rememberedWords + scratch.window.bits.size() > scratch.rememberedWordLimit) {
         scratch.countsByInk.clear();
         scratch.rememberedWords = 0;
       }
       scratch.countsByInk.emplace(scratch.window, counts);
-      scratch.rememberedWords += scratch.window.rows.size();
+      scratch.rememberedWords += scratch.window.bits.size();
     }
   }
 
@@ -250,7 +253,7 @@ std::int32_t countConsistentThickness(std::span<const float> thickness) {
 std::size_t WindowInkHash::operator()(const WindowInk& ink) const {
   std::uint64_t hash =
       static_cast<std::uint64_t>(static_cast<std::uint32_t>(ink.width)) << 32 | static_cast<std::uint32_t>(ink.height);
-  for (const std::uint64_t word : ink.rows) hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+  for (const std::uint64_t word : ink.bits) hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
   return static_cast<std::size_t>(hash ^ hash >> 32);
 }
 

@@ -42,11 +42,11 @@ struct StrokeWidthVerdict {
 };
 
 // A character's window of the working image as its measures see it: its size,
-// and which pixels are ink (not 255), a bit each, every row in whole words.
+// and which pixels are ink (not 255), a bit each, row after row.
 struct WindowInk {
   std::int32_t width = 0;
   std::int32_t height = 0;
-  std::vector<std::uint64_t> rows;
+  std::vector<std::uint64_t> bits;  // bit i of word w: pixel 64 * w + i, counted row by row
   bool operator==(const WindowInk&) const = default;
 };
 
@@ -72,8 +72,8 @@ struct StrokeWidthScratch {
   WindowInk window;  // the character being measured
   std::unordered_map<WindowInk, CharacterCounts, WindowInkHash> countsByInk;
   std::size_t rememberedWords = 0;  // the ink bits' words of the windows in countsByInk
-  // The memo starts afresh rather than pass this: 16 MB of ink bits (a 60-row
-  // window up to 64 columns wide takes 480 bytes, and some 100 more in the map).
+  // The memo starts afresh rather than pass this: 16 MB of ink bits (a 60 x 30
+  // window takes 232 bytes, and some 100 more in the map).
   std::size_t rememberedWordLimit = std::size_t{1} << 21;
 };
 

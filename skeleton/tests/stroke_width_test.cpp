@@ -123,7 +123,7 @@ TEST(StrokeWidthTest, AFullMemoStartsAfresh) {
               testCharacter(working, 0, working.width, fresh).logBlock);
     startedAfresh = startedAfresh || shared.countsByInk.size() <= before;
     std::size_t words = 0;
-    for (const auto& [window, counts] : shared.countsByInk) words += window.rows.size();
+    for (const auto& [window, counts] : shared.countsByInk) words += window.bits.size();
     EXPECT_EQ(shared.rememberedWords, words);
     EXPECT_LE(shared.rememberedWords, shared.rememberedWordLimit);
     EXPECT_FALSE(shared.countsByInk.empty());

@@ -26,9 +26,8 @@ struct BandScratch {
 
   detail::BlobRegistry registry;
   detail::VisitedMap visited;
-  detail::BlockPairStrip seedPairs;  // the seed test's colour pairs, a strip of columns ahead
-  detail::SlidingBlock scanBlock;    // the row scan's block, carried along the row
-  detail::ColourList colours;
+  detail::BlockPairStrip seedPairs;    // the seed test's colour pairs, a strip of columns ahead
+  detail::SlidingBlock scanBlock;      // the row scan's block, carried along the row
   detail::SeedGrowthMemo seedGrowths;  // of the seed tests, pixel after pixel
   detail::PixelList seedPixels;        // the seed test's growth
   detail::ScanGrowthMemo scanGrowths;  // of the row scans, scan after scan

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <stdexcept>
-#include <utility>
 
 namespace glimmer::detail {
 
@@ -20,30 +19,7 @@ ColourPair pairOf(std::int32_t dominant, std::int32_t other, std::int32_t nearDo
   return ColourPair{dominant, other, nearDominant};
 }
 
-// Pixels whose grey c has c - halfWidth <= colour < c + halfWidth.
-std::int32_t countNear(std::span<const ColourEntry> entries, std::int32_t colour, std::int32_t halfWidth) {
-  std::int32_t near = 0;
-  for (const ColourEntry& e : entries) {
-    if (e.colour - halfWidth <= colour && colour < e.colour + halfWidth) near += e.count;
-  }
-  return near;
-}
-
 }  // namespace
-
-void orderPass(std::span<ColourEntry> entries) {
-  const std::size_t n = entries.size();
-  if (n >= 255) {
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-      if (entries[i].count > entries[i + 1].count) std::swap(entries[i], entries[i + 1]);
-    }
-    return;
-  }
-  for (std::size_t i = 0; i + 1 < n; ++i) {
-    if (entries[i].count > entries[i + 1].count) std::swap(entries[i], entries[i + 1]);
-    while (i + 1 < n && entries[i].count == entries[i + 1].count) ++i;
-  }
-}
 
 template <typename Visit>
 void SlidingBlock::alongRow(std::int32_t y, Visit visit) {
@@ -93,27 +69,6 @@ void SlidingBlock::place(const SharedPage& page, std::int32_t x, std::int32_t y,
   greys_.resize(static_cast<std::size_t>(side) * static_cast<std::size_t>(side));
   histogram_.clear();
   for (std::int32_t py = y; py < bottom_; ++py) alongRow(py, reader(page));
-}
-
-void buildColourList(const BlockHistogram& histogram, ColourList& list) {
-  list.clear();
-  histogram.forEach([&](std::int32_t grey, std::int32_t count) { list.append({grey, count}); });
-  orderPass(list.entries());
-}
-
-std::optional<ColourPair> splitColours(std::span<const ColourEntry> entries, std::int32_t halfWidth) {
-  if (entries.empty()) return std::nullopt;
-  const std::int32_t dominant = entries.back().colour;
-  std::int32_t other = entries.front().colour;
-  for (std::size_t i = entries.size() - 1; i-- > 0;) {
-    if (farApart(dominant, entries[i].colour)) {
-      other = entries[i].colour;
-      break;
-    }
-  }
-  const std::int32_t nearOther = countNear(entries, other, halfWidth);
-  const std::int32_t nearDominant = countNear(entries, dominant, halfWidth);
-  return pairOf(dominant, other, nearDominant, nearOther);
 }
 
 // The order pass runs over the greys as they come, ascending: `held` is the

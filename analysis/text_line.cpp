@@ -98,9 +98,8 @@ std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& pag
   // is counted only for a scan without a text level, whose blobs each take
   // their own text grey.
   const auto blockColours = [&] {
-    buildColourList(scratch.scanBlock.moveTo(page, x, scan.y, std::max(scan.seedHeight, kMinBlockSide)),
-                    scratch.colours);
-    return *splitColours(scratch.colours.entries(), scan.margin / 4);
+    return *splitHistogram(scratch.scanBlock.moveTo(page, x, scan.y, std::max(scan.seedHeight, kMinBlockSide)),
+                           scan.margin / 4);
   };
   std::optional<ColourPair> pair;
   if (scan.level == -1) pair = blockColours();

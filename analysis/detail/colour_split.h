@@ -6,7 +6,6 @@
 #include <bit>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <vector>
 
 #include "common/shared_page.h"
@@ -101,26 +100,6 @@ class SlidingBlock {
   std::vector<std::uint8_t> greys_;
 };
 
-struct ColourEntry {
-  std::int32_t colour = 0;
-  std::int32_t count = 0;
-  bool operator==(const ColourEntry&) const = default;
-};
-
-// The greys present in a block with their counts; storage for all 256 greys,
-// reused from call to call.
-class ColourList {
- public:
-  void clear() { size_ = 0; }
-  void append(ColourEntry entry) { entries_[static_cast<std::size_t>(size_++)] = entry; }
-  std::span<ColourEntry> entries() { return {entries_.data(), static_cast<std::size_t>(size_)}; }
-  std::span<const ColourEntry> entries() const { return {entries_.data(), static_cast<std::size_t>(size_)}; }
-
- private:
-  std::array<ColourEntry, 256> entries_{};
-  std::int32_t size_ = 0;
-};
-
 struct ColourPair {
   std::int32_t background = 0;
   std::int32_t text = 0;
@@ -128,22 +107,14 @@ struct ColourPair {
   bool operator==(const ColourPair&) const = default;
 };
 
-// One pass of adjacent compare-and-swap by count, not a sort: it moves a
-// strictly larger count one step towards the end, and with fewer than 255
-// entries it steps over runs of equal counts. The last entry is then taken as
-// the dominant grey, which with ties need not be the most frequent one.
-void orderPass(std::span<ColourEntry> entries);
-
-// Lists the greys present in ascending order and runs `orderPass` once.
-void buildColourList(const BlockHistogram& histogram, ColourList& list);
-
-// Dominant grey D = the last entry; the other grey O = the last earlier entry
-// at least 80 away from D, or the first entry. The grey with fewer pixels
-// within `halfWidth` of it is the text; ties keep D as background.
-std::optional<ColourPair> splitColours(std::span<const ColourEntry> entries, std::int32_t halfWidth);
-
-// The pair that `buildColourList` and then `splitColours` give, worked out
-// straight from the counts.
+// The background grey and the text grey of a block. The greys present are
+// taken in ascending order through one pass of adjacent compare-and-swap by
+// count (not a sort: a strictly larger count moves one step towards the end,
+// and with fewer than 255 greys the pass steps over runs of equal counts). The
+// dominant grey D is then the last, which with ties need not be the most
+// frequent one; the other grey O is the last earlier one at least 80 away from
+// D, or the first. The grey with fewer pixels within `halfWidth` of it is the
+// text; ties keep D as background. Nothing when the block is empty.
 template <typename Count>
 std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<Count>& histogram, std::int32_t halfWidth);
 

@@ -9,19 +9,13 @@
 #include <vector>
 
 #include "analysis/detail/colour_split.h"
+#include "analysis/tests/plain_colour_split.h"
 #include "formats/pnm_reader.h"
 
 namespace glimmer::detail {
 namespace {
 
-template <typename Count>
-std::optional<ColourPair> plainSplit(const BasicBlockHistogram<Count>& histogram, std::int32_t halfWidth) {
-  ColourList list;
-  list.clear();
-  histogram.forEach([&](std::int32_t grey, std::int32_t count) { list.append({grey, count}); });
-  orderPass(list.entries());
-  return splitColours(list.entries(), halfWidth);
-}
+using test_support::plainSplit;
 
 // The plain pair of the side x side block at (x, y), cut at the page edges.
 PixelPair plainPair(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side, std::int32_t halfWidth) {
@@ -29,9 +23,7 @@ PixelPair plainPair(const SharedPage& page, std::int32_t x, std::int32_t y, std:
   for (std::int32_t py = y; py < std::min(y + side, page.height()); ++py) {
     for (std::int32_t px = x; px < std::min(x + side, page.width()); ++px) histogram.add(page.at(px, py));
   }
-  ColourList list;
-  buildColourList(histogram, list);
-  return {page.at(x, y), *splitColours(list.entries(), halfWidth)};
+  return {page.at(x, y), *plainSplit(histogram, halfWidth)};
 }
 
 // Random blocks: few greys with counts drawn from a narrow range give long
@@ -72,9 +64,7 @@ TEST(SplitHistogram, GivesThePairOfTheListOrderPassAndSplit) {
       ASSERT_EQ(splitHistogram(wide, halfWidth), plainSplit(wide, halfWidth)) << trial << " " << halfWidth;
       ASSERT_EQ(splitHistogram(narrow, halfWidth), plainSplit(narrow, halfWidth)) << trial << " " << halfWidth;
     }
-    ColourList list;
-    buildColourList(wide, list);
-    const auto entries = list.entries();
+    const std::vector<test_support::ColourEntry> entries = test_support::orderedColours(wide);
     ties += entries.size() > 1 && entries[entries.size() - 2].count == entries.back().count;
   }
   EXPECT_GT(ties, 100);

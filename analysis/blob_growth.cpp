@@ -13,14 +13,25 @@ VisitedMap::VisitedMap(std::int32_t width, std::int32_t height)
     : width_(width), marks_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
 
 void VisitedMap::clear(std::span<const PixelPoint> pixels) {
+  for (const PixelPoint& p : pixels) marks_[SharedPage::offset(p.x, p.y, width_)] = kClear;
+}
+
+void VisitedMap::prove(std::span<const PixelPoint> pixels) {
   for (const PixelPoint& p : pixels) {
     const std::size_t offset = SharedPage::offset(p.x, p.y, width_);
-    marks_[offset] = 0;
+    marks_[offset] = kProven;
+    provenOffsets_.push_back(offset);
   }
 }
 
+void VisitedMap::clearProven() {
+  for (const std::size_t offset : provenOffsets_) marks_[offset] = kClear;
+  provenOffsets_.clear();
+}
+
 bool VisitedMap::allClear() const {
-  return std::all_of(marks_.begin(), marks_.end(), [](std::uint8_t m) { return m == 0; });
+  return provenOffsets_.empty() &&
+         std::all_of(marks_.begin(), marks_.end(), [](std::uint8_t m) { return m == kClear; });
 }
 
 PixelList& BlobRegistry::nextSlot() {
@@ -47,10 +58,19 @@ constexpr auto kNoProof = [](std::int32_t, std::int32_t) { return false; };
 // would give it, taken from the greys the growth reads anyway. Every pixel
 // taken after the start is passed to `provesOverflow`; when that holds, the
 // growth stops there as an overflowing one.
-template <typename OnBorder, typename ProvesOverflow>
+//
+// With `kUsesProofs`, a growth also stops as an overflowing one where it meets
+// a proven pixel of the visited map, proven for this range and limit: the blob
+// would take that pixel's whole area. When the start joins the range, every
+// pixel an overflowing growth kept lies in the start's area, which holds more
+// than `limit` pixels or a proven one, so they are left proven. A start
+// outside the range may join areas that meet only through it; then nothing is
+// proven.
+template <bool kUsesProofs, typename OnBorder, typename ProvesOverflow>
 bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
               std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels, OnBorder onBorder,
               BlobExtent& extent, ProvesOverflow provesOverflow) {
+  assert(kUsesProofs || !visited.holdsProofs());  // a proof would pass for a pixel of this blob
   pixels.clear();
   pixels.reserve(static_cast<std::size_t>(std::max(limit, 1)) + 1);
   const std::int32_t width = page.width();
@@ -66,8 +86,17 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
     extent.lightest = std::max(extent.lightest, grey);
     extent.pixelCount = static_cast<std::int32_t>(pixels.size());
   };
-  keep(startX, startY, page.at(startX, startY));
+  const std::int32_t startGrey = page.at(startX, startY);
+  keep(startX, startY, startGrey);
   visited.mark(SharedPage::offset(startX, startY, width));
+  const auto overflow = [&] {
+    if (kUsesProofs && joinsBlob(startGrey, target, tolerance)) {
+      visited.prove(pixels);
+    } else {
+      visited.clear(pixels);
+    }
+    return false;
+  };
   std::array<std::ptrdiff_t, 8> offsetSteps{};
   for (std::size_t i = 0; i < kNeighbours.size(); ++i) {
     offsetSteps[i] = std::ptrdiff_t{kNeighbours[i].y} * width + kNeighbours[i].x;
@@ -84,8 +113,11 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
       if (!inside && (nx < 0 || nx >= width || ny < 0 || ny >= height)) continue;
       const std::size_t offset = hereOffset + static_cast<std::size_t>(offsetSteps[i]);
       // Marked pixels are in the blob already (the start pixel included, which
-      // joins whenever a border is watched).
-      if (visited.marked(offset)) continue;
+      // joins whenever a border is watched), or proven.
+      if (visited.marked(offset)) {
+        if (kUsesProofs && visited.proven(offset)) return overflow();
+        continue;
+      }
       const std::int32_t grey = page.atOffset(offset);
       if (!joinsBlob(grey, target, tolerance)) {
         onBorder(grey);
@@ -93,16 +125,12 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
       }
       ++accepted;
       if (accepted >= limit) {
-        visited.clear(pixels);
         keep(nx, ny, grey);
-        return false;
+        return overflow();
       }
       visited.mark(offset);
       keep(nx, ny, grey);
-      if (provesOverflow(nx, ny)) {
-        visited.clear(pixels);
-        return false;
-      }
+      if (provesOverflow(nx, ny)) return overflow();
     }
   }
   visited.clear(pixels);
@@ -110,11 +138,11 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
 }
 
 // growArea, noting the nearest greys met beside the blob below and above its range.
-template <typename ProvesOverflow = decltype(kNoProof)>
+template <bool kUsesProofs = false, typename ProvesOverflow = decltype(kNoProof)>
 bool growAreaWithBorder(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
                         std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels,
                         BorderGreys& border, BlobExtent& extent, ProvesOverflow provesOverflow = kNoProof) {
-  return growArea(
+  return growArea<kUsesProofs>(
       page, visited, startX, startY, target, tolerance, limit, pixels,
       [&](std::int32_t grey) {
         if (grey <= target) {
@@ -131,7 +159,7 @@ bool growAreaWithBorder(const SharedPage& page, VisitedMap& visited, std::int32_
 bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
               std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels) {
   BlobExtent extent;
-  const bool grown = growArea(
+  const bool grown = growArea<false>(
       page, visited, startX, startY, target, tolerance, limit, pixels, [](std::int32_t) {}, extent, kNoProof);
   if (!grown) pixels.clear();
   return grown;
@@ -230,7 +258,7 @@ bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visit
   if (narrowTolerance == tolerance || !joinsBlob(page.at(startX, startY), target, narrowTolerance)) return false;
   KnownArea area;
   const KnownArea* proof = nullptr;
-  if (growArea(
+  if (growArea<false>(
           page, visited, startX, startY, target, narrowTolerance, limit, pixels, [](std::int32_t) {}, area.extent,
           [&](std::int32_t x, std::int32_t y) {
             proof = overflowProofAt(x, y, target, tolerance, limit);
@@ -370,6 +398,15 @@ ScanGrowthMemo::ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight, 
 std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX,
                                                std::int32_t startY, std::int32_t target, std::int32_t tolerance,
                                                std::int32_t limit, PixelList& pixels) {
+  const Range range{target, tolerance, limit};
+  if (range != proven_) {
+    visited.clearProven();
+    proven_ = range;
+  }
+  if (visited.proven(SharedPage::offset(startX, startY, page.width()))) {
+    pixels.clear();
+    return std::nullopt;
+  }
   // A start outside its range joins without a test: its blob is no area of
   // the range, so it is neither answered nor kept.
   const bool startJoins =
@@ -416,8 +453,10 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
   BorderGreys border;
   BlobExtent extent;
   const bool grown =
-      growAreaWithBorder(page, visited, startX, startY, target, tolerance, limit, pixels, border, extent);
-  if (startJoins) remember(pixels, extent, grown ? border : BorderGreys{}, !grown, lastIdAt(entry));
+      growAreaWithBorder<true>(page, visited, startX, startY, target, tolerance, limit, pixels, border, extent);
+  // A growth stopped by a proof kept too few pixels to prove its own overflow again.
+  const bool provedByPixels = grown || extent.pixelCount > limit;
+  if (startJoins && provedByPixels) remember(pixels, extent, grown ? border : BorderGreys{}, !grown, lastIdAt(entry));
   if (!grown) {
     pixels.clear();
     return std::nullopt;

@@ -141,6 +141,8 @@ TextBand scanRow(BandScratch& scratch, const SharedPage& page, const RowScan& sc
       blobs.push_back(*blob);
     }
   }
+  // The growths' proofs hold for this scan's range only; the seed test grows in the same map.
+  scratch.visited.clearProven();
   return band;
 }
 

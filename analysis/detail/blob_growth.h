@@ -24,21 +24,34 @@ struct PixelPoint {
 // A blob's pixels in the order they were grown, the start pixel first.
 using PixelList = std::vector<PixelPoint>;
 
-// One bit per page pixel, all clear between growths. A growth clears its own
-// marks by walking its pixel list. Laid out as the page is, so that one
-// offset finds a pixel in both.
+// One mark per page pixel, laid out as the page is, so that one offset finds
+// a pixel in both. A growth marks the pixels it takes and clears them again by
+// walking its pixel list before it returns.
+//
+// The row scans also leave pixels proven: each lies in an 8-connected area of
+// one grey range that holds more pixels than one limit, so any growth of that
+// range and limit that reaches it overflows. A row scan grows along its row
+// towards one range again and again; on rough pages every growth overflows,
+// and the next start lies beside the last growth's area.
 class VisitedMap {
  public:
   VisitedMap(std::int32_t width, std::int32_t height);
 
-  bool marked(std::size_t offset) const { return marks_[offset] != 0; }
-  void mark(std::size_t offset) { marks_[offset] = 1; }
+  bool marked(std::size_t offset) const { return marks_[offset] != kClear; }
+  bool proven(std::size_t offset) const { return marks_[offset] == kProven; }
+  void mark(std::size_t offset) { marks_[offset] = kTaken; }
   void clear(std::span<const PixelPoint> pixels);
+  // Leaves the pixels, taken by a growth or never marked, proven.
+  void prove(std::span<const PixelPoint> pixels);
+  void clearProven();
+  bool holdsProofs() const { return !provenOffsets_.empty(); }
   bool allClear() const;
 
  private:
+  enum : std::uint8_t { kClear, kTaken, kProven };
   std::int32_t width_;
   std::vector<std::uint8_t> marks_;
+  std::vector<std::size_t> provenOffsets_;
 };
 
 // The pixel lists of the blobs kept during one seed analysis. Slots past the
@@ -114,6 +127,10 @@ BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels);
 // all greys on its border outside it, and the limit holds the area. Such an
 // area is handed back from memory, its start first; the order of the other
 // pixels is not that of a growth.
+//
+// The memo also proves overflows in the visited map (see VisitedMap) for the
+// range and limit of its latest growth. The caller clears them with
+// VisitedMap::clearProven before the map serves any other growth.
 class ScanGrowthMemo {
  public:
   // Remembers the growths from starts in columns firstColumn and right of it;
@@ -165,6 +182,15 @@ class ScanGrowthMemo {
   std::vector<std::uint32_t> pool_;    // a ring of the kept blobs' pixels, packed
   std::uint64_t poolEnd_ = 0;          // pixels kept in all
   std::uint32_t lastId_ = 0;
+
+  // The range and limit the proven pixels in the visited map hold for.
+  struct Range {
+    std::int32_t target = -1;
+    std::int32_t tolerance = 0;
+    std::int32_t limit = 0;
+    bool operator==(const Range&) const = default;
+  };
+  Range proven_;
 };
 
 // The seed growths of one band's columns, remembered while the page is

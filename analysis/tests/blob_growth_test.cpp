@@ -221,6 +221,7 @@ TEST(ScanGrowthMemo, AnswersEveryScanGrowthAsAGrowthWould) {
     }
     const SharedPage page(image);
     VisitedMap visited(60, 30);
+    VisitedMap plainVisited(60, 30);  // the memo leaves proofs in its own
     ScanGrowthMemo memo(60, 30, firstColumn);
     PixelList memoPixels;
     PixelList pixels;
@@ -229,21 +230,61 @@ TEST(ScanGrowthMemo, AnswersEveryScanGrowthAsAGrowthWould) {
       const auto y = static_cast<std::int32_t>(random() % 30);
       const auto tolerance = static_cast<std::int32_t>(20 + random() % 60);
       const std::int32_t limit = std::array{11, 12, 40, 90}[random() % 4];  // 12: a blotch alone
+      // Half the scans keep one target along the row, as a line's text level does.
+      const std::optional<std::int32_t> level =
+          random() % 2 == 0 ? std::optional(static_cast<std::int32_t>(random() % 256)) : std::nullopt;
       for (std::int32_t x = 0; x < 60; x += 1 + static_cast<std::int32_t>(random() % 3)) {
-        const std::int32_t target = std::clamp(page.at(x, y) + static_cast<std::int32_t>(random() % 41) - 20, 0, 255);
-        const bool grown = growBlob(page, visited, x, y, target, tolerance, limit, pixels);
+        const std::int32_t target =
+            level.value_or(std::clamp(page.at(x, y) + static_cast<std::int32_t>(random() % 41) - 20, 0, 255));
+        const bool grown = growBlob(page, plainVisited, x, y, target, tolerance, limit, pixels);
         const std::optional<BlobExtent> extent = memo.grow(page, visited, x, y, target, tolerance, limit, memoPixels);
         ASSERT_EQ(extent.has_value(), grown) << x << "," << y;
-        ASSERT_TRUE(visited.allClear());
         if (!grown) continue;
         ASSERT_EQ(*extent, extentOf(page, pixels));
         ASSERT_EQ(memoPixels.front(), (PixelPoint{x, y}));
         if (memoPixels != pixels) ++hits;  // a growth from memory lists the pixels in another order
         ASSERT_EQ(sortedByPlace(memoPixels), sortedByPlace(pixels)) << x << "," << y;
       }
+      visited.clearProven();
+      ASSERT_TRUE(visited.allClear());
     }
     EXPECT_GT(hits, 0) << "greys " << greys;
   }
+}
+
+// A start outside the range overflows through the large area beside it, but
+// the small area on its other side meets the large one only through the
+// start: a growth from the small area must still find it whole.
+TEST(ScanGrowthMemo, ProvesNothingThroughAStartOutsideTheRange) {
+  GreyImage image(40, 3, 255);
+  test_support::fillBox(image, 0, 1, 2, 1, 50);   // small: 3 pixels
+  image.at(3, 1) = 200;                           // the start, outside 30 < grey <= 70
+  test_support::fillBox(image, 4, 0, 39, 2, 50);  // large: 108 pixels
+  const SharedPage page(image);
+  VisitedMap visited(page.width(), page.height());
+  ScanGrowthMemo memo(page.width(), page.height());
+  PixelList pixels;
+  EXPECT_FALSE(memo.grow(page, visited, 3, 1, 50, 20, 40, pixels).has_value());
+  const std::optional<BlobExtent> small = memo.grow(page, visited, 2, 1, 50, 20, 40, pixels);
+  ASSERT_TRUE(small.has_value());
+  EXPECT_EQ(small->pixelCount, 3);
+  visited.clearProven();
+  EXPECT_TRUE(visited.allClear());
+}
+
+// A proof says an area holds more pixels than one limit: it says nothing to a
+// scan of the same greys that allows more.
+TEST(ScanGrowthMemo, ProvesOverflowsForTheirLimitOnly) {
+  GreyImage image(40, 5, 255);
+  test_support::fillBox(image, 0, 0, 9, 4, 50);  // 50 pixels
+  const SharedPage page(image);
+  VisitedMap visited(page.width(), page.height());
+  ScanGrowthMemo memo(page.width(), page.height());
+  PixelList pixels;
+  EXPECT_FALSE(memo.grow(page, visited, 0, 2, 50, 20, 40, pixels).has_value());
+  const std::optional<BlobExtent> whole = memo.grow(page, visited, 9, 2, 50, 20, 90, pixels);
+  ASSERT_TRUE(whole.has_value());
+  EXPECT_EQ(whole->pixelCount, 50);
 }
 
 // An area wider than the 64 columns the memo holds: its pixels must not be

@@ -31,6 +31,7 @@ struct BandScratch {
   detail::SeedGrowthMemo seedGrowths;  // of the seed tests, pixel after pixel
   detail::PixelList seedPixels;        // the seed test's growth
   detail::ScanGrowthMemo scanGrowths;  // of the row scans, scan after scan
+  detail::PixelList scanPixels;        // a row scan's growth, or a judged character's again
 
   // Scans this band has followed: the page does not change while bands scan,
   // so following one again finds the same line, whose words are already handled.

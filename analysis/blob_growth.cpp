@@ -34,16 +34,6 @@ bool VisitedMap::allClear() const {
          std::all_of(marks_.begin(), marks_.end(), [](std::uint8_t m) { return m == kClear; });
 }
 
-PixelList& BlobRegistry::nextSlot() {
-  if (static_cast<std::size_t>(count_) == slots_.size()) slots_.emplace_back();
-  return slots_[static_cast<std::size_t>(count_)];
-}
-
-std::int32_t BlobRegistry::registerNext() {
-  nextSlot();
-  return count_++;
-}
-
 namespace {
 
 // Clockwise from the pixel above; y grows downwards.
@@ -403,19 +393,52 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
     visited.clearProven();
     proven_ = range;
   }
-  if (visited.proven(SharedPage::offset(startX, startY, page.width()))) {
-    pixels.clear();
-    return std::nullopt;
+  if (visited.proven(SharedPage::offset(startX, startY, page.width()))) return std::nullopt;
+  if (const KnownBlob* known = keptAnswer(page, startX, startY, target, tolerance, limit)) {
+    if (known->overflows) return std::nullopt;
+    return known->extent;
   }
+  BorderGreys border;
+  BlobExtent extent;
+  const bool grown =
+      growAreaWithBorder<true>(page, visited, startX, startY, target, tolerance, limit, pixels, border, extent);
   // A start outside its range joins without a test: its blob is no area of
-  // the range, so it is neither answered nor kept.
-  const bool startJoins =
-      !blobAt_.empty() && startX >= firstColumn_ && joinsBlob(page.at(startX, startY), target, tolerance);
-  const std::size_t entry = startJoins ? entryOf(startX, startY) : 0;
+  // the range, so it is not kept. Nor is a growth stopped by a proof, which
+  // kept too few pixels to prove its own overflow again.
+  if (startJoins(page, startX, startY, target, tolerance) && (grown || extent.pixelCount > limit)) {
+    remember(pixels, extent, grown ? border : BorderGreys{}, !grown, lastIdAt(entryOf(startX, startY)));
+  }
+  if (!grown) return std::nullopt;
+  return extent;
+}
+
+bool ScanGrowthMemo::recall(const SharedPage& page, std::int32_t startX, std::int32_t startY, std::int32_t target,
+                            std::int32_t tolerance, std::int32_t limit, PixelList& pixels) const {
+  const KnownBlob* known = keptAnswer(page, startX, startY, target, tolerance, limit);
+  if (known == nullptr || known->overflows) return false;
+  const PixelPoint start{startX, startY};
+  pixels.assign(1, start);
+  for (const std::span<const std::uint32_t> part : poolParts(*known)) {
+    for (const std::uint32_t p : part) {
+      if (p != packed(start)) pixels.push_back(unpacked(p));
+    }
+  }
+  return true;
+}
+
+bool ScanGrowthMemo::startJoins(const SharedPage& page, std::int32_t startX, std::int32_t startY, std::int32_t target,
+                                std::int32_t tolerance) const {
+  return !blobAt_.empty() && startX >= firstColumn_ && joinsBlob(page.at(startX, startY), target, tolerance);
+}
+
+const ScanGrowthMemo::KnownBlob* ScanGrowthMemo::keptAnswer(const SharedPage& page, std::int32_t startX,
+                                                            std::int32_t startY, std::int32_t target,
+                                                            std::int32_t tolerance, std::int32_t limit) const {
+  if (!startJoins(page, startX, startY, target, tolerance)) return nullptr;
   const auto inRange = [&](std::int32_t grey) { return joinsBlob(grey, target, tolerance); };
   // The last blob kept through the start, then the blobs it shadowed there in
   // turn; the start pixel lies in those only if their pixels hold it.
-  const KnownBlob* known = startJoins ? knownAt(lastIdAt(entry)) : nullptr;
+  const KnownBlob* known = knownAt(lastIdAt(entryOf(startX, startY)));
   for (std::int32_t depth = 0; known != nullptr && depth < kShadowsTried; ++depth, known = knownAt(known->shadowed)) {
     const BlobExtent& extent = known->extent;
     // An overflowing growth kept limit + 1 connected pixels of its range: a
@@ -427,41 +450,22 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
         startX > extent.right || startY < extent.top || startY > extent.bottom) {
       continue;
     }
-    // The blob's pixels in the pool ring: up to its end, then from its start.
-    const std::size_t begin = static_cast<std::size_t>(known->first % pool_.size());
-    const std::size_t count = static_cast<std::size_t>(extent.pixelCount);
-    const std::size_t firstPart = std::min(count, pool_.size() - begin);
-    const std::span<const std::uint32_t> parts[] = {{pool_.data() + begin, firstPart},
-                                                    {pool_.data(), count - firstPart}};
     const std::uint32_t start = packed({startX, startY});
-    std::size_t startAt = 0;
-    bool found = false;
-    for (const std::span<const std::uint32_t> part : parts) {
-      const auto at = std::find(part.begin(), part.end(), start);
-      startAt += static_cast<std::size_t>(at - part.begin());
-      if ((found = at != part.end())) break;
+    if (std::ranges::any_of(poolParts(*known), [&](std::span<const std::uint32_t> part) {
+          return std::ranges::find(part, start) != part.end();
+        })) {
+      return known;
     }
-    if (!found) continue;
-    pixels.clear();
-    if (known->overflows) return std::nullopt;
-    for (const std::span<const std::uint32_t> part : parts) {
-      for (const std::uint32_t p : part) pixels.push_back(unpacked(p));
-    }
-    std::swap(pixels.front(), pixels[startAt]);
-    return extent;
   }
-  BorderGreys border;
-  BlobExtent extent;
-  const bool grown =
-      growAreaWithBorder<true>(page, visited, startX, startY, target, tolerance, limit, pixels, border, extent);
-  // A growth stopped by a proof kept too few pixels to prove its own overflow again.
-  const bool provedByPixels = grown || extent.pixelCount > limit;
-  if (startJoins && provedByPixels) remember(pixels, extent, grown ? border : BorderGreys{}, !grown, lastIdAt(entry));
-  if (!grown) {
-    pixels.clear();
-    return std::nullopt;
-  }
-  return extent;
+  return nullptr;
+}
+
+std::array<std::span<const std::uint32_t>, 2> ScanGrowthMemo::poolParts(const KnownBlob& blob) const {
+  // Up to the ring's end, then from its start.
+  const std::size_t begin = static_cast<std::size_t>(blob.first % pool_.size());
+  const std::size_t count = static_cast<std::size_t>(blob.extent.pixelCount);
+  const std::size_t firstPart = std::min(count, pool_.size() - begin);
+  return {{{pool_.data() + begin, firstPart}, {pool_.data(), count - firstPart}}};
 }
 
 const ScanGrowthMemo::KnownBlob* ScanGrowthMemo::knownAt(std::uint32_t id) const {

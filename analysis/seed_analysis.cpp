@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -75,9 +76,15 @@ void judgeWord(BandScratch& scratch, const SharedPage& page, std::int32_t seedX,
   found.isText = true;
   found.row = {word.left - 2, word.right + 2, word.top - 2, word.bottom + 2, word.topLimit, word.bottomLimit};
   GreyImage working(row.right - row.left + 1, row.bottom - row.top + 1);
+  detail::PixelList& pixels = scratch.scanPixels;
   for (const std::int32_t member : word.members) {
-    const std::span<const PixelPoint> pixels =
-        scratch.registry.pixels(line[static_cast<std::size_t>(member)].blobIndex);
+    const detail::BlobGrowth& growth = scratch.registry.growth(line[static_cast<std::size_t>(member)].blobIndex);
+    if (!scratch.scanGrowths.recall(page, growth.start.x, growth.start.y, growth.target, growth.tolerance, growth.limit,
+                                    pixels)) {
+      [[maybe_unused]] const bool grown = detail::growBlob(page, scratch.visited, growth.start.x, growth.start.y,
+                                                           growth.target, growth.tolerance, growth.limit, pixels);
+      assert(grown);  // it did not overflow the first time
+    }
     for (const PixelPoint& p : pixels) working.at(p.x - row.left, p.y - row.top) = textPixelValue(page.at(p.x, p.y));
     found.characters.emplace_back(pixels);
   }

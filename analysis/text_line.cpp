@@ -106,11 +106,10 @@ std::optional<CharBlob> verifyBlobAt(BandScratch& scratch, const SharedPage& pag
   const std::int32_t text = pair ? pair->text : scan.level;
   if (!withinTolerance(std::int32_t{page.at(x, scan.y)}, text, scan.margin)) return std::nullopt;
 
-  PixelList& pixels = scratch.registry.nextSlot();
   const std::optional<BlobExtent> extent =
-      scratch.scanGrowths.grow(page, scratch.visited, x, scan.y, text, scan.margin, scan.fillLimit, pixels);
+      scratch.scanGrowths.grow(page, scratch.visited, x, scan.y, text, scan.margin, scan.fillLimit, scratch.scanPixels);
   if (!extent) return std::nullopt;
-  const std::int32_t index = scratch.registry.registerNext();
+  const std::int32_t index = scratch.registry.add({{x, scan.y}, text, scan.margin, scan.fillLimit});
   if (pair) return measureBlob(*extent, index, *pair);
   // The seed box's level is the text grey of the whole line (keptWordOf), and
   // nothing reads a line blob's background: the block's pair would set only

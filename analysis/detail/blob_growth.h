@@ -54,24 +54,34 @@ class VisitedMap {
   std::vector<std::size_t> provenOffsets_;
 };
 
-// The pixel lists of the blobs kept during one seed analysis. Slots past the
-// count keep their storage, so growing a blob allocates nothing once warm.
+// How a blob was grown. The page does not change while the bands run, so a
+// growBlob like it gives the blob's pixels again.
+struct BlobGrowth {
+  PixelPoint start;
+  std::int32_t target = 0;
+  std::int32_t tolerance = 0;
+  std::int32_t limit = 0;
+};
+
+// The blobs kept during one seed analysis, as the growths that give them. Only
+// the characters of the words judged need their pixels, so only those are
+// recalled from memory or grown again.
 class BlobRegistry {
  public:
-  // Storage for the next growth; it is kept only if `registerNext` follows.
-  PixelList& nextSlot();
-  // Keeps the blob grown into `nextSlot` and returns its index.
-  std::int32_t registerNext();
+  // Keeps the blob and returns its index.
+  std::int32_t add(const BlobGrowth& growth) {
+    growths_.push_back(growth);
+    return count() - 1;
+  }
 
-  std::int32_t count() const { return count_; }
-  void rollBack(std::int32_t savedCount) { count_ = savedCount; }
-  void releaseAll() { count_ = 0; }
+  std::int32_t count() const { return static_cast<std::int32_t>(growths_.size()); }
+  void rollBack(std::int32_t savedCount) { growths_.resize(static_cast<std::size_t>(savedCount)); }
+  void releaseAll() { growths_.clear(); }
 
-  std::span<const PixelPoint> pixels(std::int32_t index) const { return slots_[static_cast<std::size_t>(index)]; }
+  const BlobGrowth& growth(std::int32_t index) const { return growths_[static_cast<std::size_t>(index)]; }
 
  private:
-  std::vector<PixelList> slots_;
-  std::int32_t count_ = 0;
+  std::vector<BlobGrowth> growths_;
 };
 
 // Whether a pixel of grey `grey` joins a blob grown towards `target`:
@@ -125,8 +135,7 @@ BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels);
 // of that range; from any pixel of that area, a growth towards another range
 // fills the same area when all of the area's greys lie within the new range,
 // all greys on its border outside it, and the limit holds the area. Such an
-// area is handed back from memory, its start first; the order of the other
-// pixels is not that of a growth.
+// area's extent is handed back from memory, and its pixels when asked for.
 //
 // The memo also proves overflows in the visited map (see VisitedMap) for the
 // range and limit of its latest growth. The caller clears them with
@@ -137,10 +146,14 @@ class ScanGrowthMemo {
   // the others it grows every time.
   ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight, std::int32_t firstColumn = 0);
 
-  // The extent of the blob growBlob would grow into `pixels`, or nothing when
-  // it would overflow.
+  // The extent of the blob growBlob would grow, or nothing when it would
+  // overflow. `pixels` is working storage, left alone by an answer from memory.
   std::optional<BlobExtent> grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
                                  std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels);
+  // The pixels of the blob growBlob would grow, the start first, when a kept
+  // blob that does not overflow answers the growth; false otherwise.
+  bool recall(const SharedPage& page, std::int32_t startX, std::int32_t startY, std::int32_t target,
+              std::int32_t tolerance, std::int32_t limit, PixelList& pixels) const;
 
  private:
   struct KnownBlob {
@@ -152,6 +165,14 @@ class ScanGrowthMemo {
     std::uint32_t shadowed = 0;  // the blob kept last through this one's start before it
   };
 
+  // Whether a growth from the start is remembered: it joins its range and lies in the columns held.
+  bool startJoins(const SharedPage& page, std::int32_t startX, std::int32_t startY, std::int32_t target,
+                  std::int32_t tolerance) const;
+  // The kept blob that answers a growth, or nothing.
+  const KnownBlob* keptAnswer(const SharedPage& page, std::int32_t startX, std::int32_t startY, std::int32_t target,
+                              std::int32_t tolerance, std::int32_t limit) const;
+  // The blob's pixels in the pool ring.
+  std::array<std::span<const std::uint32_t>, 2> poolParts(const KnownBlob& blob) const;
   // The blob of that id, if still kept.
   const KnownBlob* knownAt(std::uint32_t id) const;
   void remember(std::span<const PixelPoint> pixels, const BlobExtent& extent, const BorderGreys& border, bool overflows,

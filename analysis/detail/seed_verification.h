@@ -13,9 +13,9 @@
 
 namespace glimmer::detail {
 
-// One accepted blob of text-coloured pixels. The pixels of a line's blobs stay
-// in the band's registry, in slot `blobIndex`, until the seed analysis ends; a
-// seed blob keeps none (-1).
+// One accepted blob of text-coloured pixels. A line's blobs stay in the band's
+// registry, at `blobIndex`, as the growths that give their pixels, until the
+// seed analysis ends; a seed blob keeps none (-1).
 struct CharBlob {
   std::int32_t left = -1;  // inclusive pixel bounds
   std::int32_t top = -1;

@@ -97,6 +97,29 @@ TEST_F(SeedAnalysisTest, WordFailingTheStrokeWidthTestIsRecordedButNotPainted) {
   EXPECT_EQ(bandImage, GreyImage(image.width, image.height));
 }
 
+// On a page too wide for the scan memo to remember anything, a judged word's
+// characters are grown again: the word is painted as on a narrow page.
+TEST_F(SeedAnalysisTest, WordBeyondTheScanMemosReachIsPaintedAsAnyOther) {
+  drawRingWord();
+  analyseRing(0);
+  constexpr std::int32_t kShift = 65500;
+  GreyImage wide(kShift + image.width, image.height, 255);
+  GreyImage wideBand(wide.width, wide.height);
+  for (std::int32_t y = 0; y < image.height; ++y) {
+    for (std::int32_t x = 0; x < image.width; ++x) wide.at(kShift + x, y) = image.at(x, y);
+  }
+  BandScratch wideScratch(wide.width, wide.height);
+  TextSink wideScores;
+  SharedAnalysis wideShared(wide.width, wide.height, wideScores);
+  for (std::int32_t x = kShift + ringLeft(0); x <= kShift + ringLeft(0) + 11; ++x) {
+    for (std::int32_t y = 10; y <= 29; ++y) analyseSeed(wideScratch, SharedPage(wide), x, y, wideBand, wideShared);
+  }
+  ASSERT_EQ(wideShared.letters.size(), shared.letters.size());
+  for (std::int32_t y = 0; y < image.height; ++y) {
+    for (std::int32_t x = 0; x < image.width; ++x) ASSERT_EQ(wideBand.at(kShift + x, y), bandImage.at(x, y)) << x;
+  }
+}
+
 // A held character gives back its blob's pixels: the start pixel first, then
 // the others in row order, each once; blobs narrow and wider than 64 columns,
 // the start pixel anywhere in the blob.

@@ -6,6 +6,7 @@
 #include <cassert>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace glimmer::detail {
 
@@ -38,6 +39,13 @@ namespace {
 
 // Clockwise from the pixel above; y grows downwards.
 constexpr std::array<PixelPoint, 8> kNeighbours{{{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}}};
+
+// Calls `look` on each neighbour step in the order of kNeighbours while it
+// returns true, spelt out so that no step is looked up in a loop.
+template <typename Look, std::size_t... i>
+__attribute__((always_inline)) inline bool inOrder(Look& look, std::index_sequence<i...>) {
+  return (look(kNeighbours[i]) && ...);
+}
 
 // Never proves a growth too large before it overflows.
 constexpr auto kNoProof = [](std::int32_t, std::int32_t) { return false; };
@@ -87,40 +95,45 @@ bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, 
     }
     return false;
   };
-  std::array<std::ptrdiff_t, 8> offsetSteps{};
-  for (std::size_t i = 0; i < kNeighbours.size(); ++i) {
-    offsetSteps[i] = std::ptrdiff_t{kNeighbours[i].y} * width + kNeighbours[i].x;
-  }
   std::int32_t accepted = 0;
+  // Looks at one neighbour of a blob pixel; false when the growth stops there,
+  // overflowing. Inlined by force, as the lambda below and inOrder are: as
+  // calls, the eight looks a pixel took a tenth more instructions in all.
+  const auto takeNeighbour = [&](std::size_t offset, std::int32_t nx, std::int32_t ny) __attribute__((always_inline)) {
+    // Marked pixels are in the blob already (the start pixel included, which
+    // joins whenever a border is watched), or proven.
+    if (visited.marked(offset)) return !(kUsesProofs && visited.proven(offset));
+    const std::int32_t grey = page.atOffset(offset);
+    if (!joinsBlob(grey, target, tolerance)) {
+      onBorder(grey);
+      return true;
+    }
+    ++accepted;
+    if (accepted >= limit) {
+      keep(nx, ny, grey);
+      return false;
+    }
+    visited.mark(offset);
+    keep(nx, ny, grey);
+    return !provesOverflow(nx, ny);
+  };
+  const auto step = [width](PixelPoint d) { return std::ptrdiff_t{d.y} * width + d.x; };
   for (std::size_t next = 0; next < pixels.size(); ++next) {
     const PixelPoint here = pixels[next];
     const std::size_t hereOffset = SharedPage::offset(here.x, here.y, width);
-    // Away from the page edges every neighbour lies on the page.
-    const bool inside = here.x > 0 && here.y > 0 && here.x < width - 1 && here.y < height - 1;
-    for (std::size_t i = 0; i < kNeighbours.size(); ++i) {
-      const std::int32_t nx = here.x + kNeighbours[i].x;
-      const std::int32_t ny = here.y + kNeighbours[i].y;
-      if (!inside && (nx < 0 || nx >= width || ny < 0 || ny >= height)) continue;
-      const std::size_t offset = hereOffset + static_cast<std::size_t>(offsetSteps[i]);
-      // Marked pixels are in the blob already (the start pixel included, which
-      // joins whenever a border is watched), or proven.
-      if (visited.marked(offset)) {
-        if (kUsesProofs && visited.proven(offset)) return overflow();
-        continue;
-      }
-      const std::int32_t grey = page.atOffset(offset);
-      if (!joinsBlob(grey, target, tolerance)) {
-        onBorder(grey);
-        continue;
-      }
-      ++accepted;
-      if (accepted >= limit) {
-        keep(nx, ny, grey);
-        return overflow();
-      }
-      visited.mark(offset);
-      keep(nx, ny, grey);
-      if (provesOverflow(nx, ny)) return overflow();
+    const auto neighbour = [&](PixelPoint d) __attribute__((always_inline)) {
+      return takeNeighbour(hereOffset + static_cast<std::size_t>(step(d)), here.x + d.x, here.y + d.y);
+    };
+    if (here.x > 0 && here.y > 0 && here.x < width - 1 && here.y < height - 1) {
+      // Away from the page edges every neighbour lies on the page.
+      if (!inOrder(neighbour, std::make_index_sequence<kNeighbours.size()>{})) return overflow();
+      continue;
+    }
+    for (const PixelPoint d : kNeighbours) {
+      const std::int32_t nx = here.x + d.x;
+      const std::int32_t ny = here.y + d.y;
+      if (nx < 0 || nx >= width || ny < 0 || ny >= height) continue;
+      if (!neighbour(d)) return overflow();
     }
   }
   visited.clear(pixels);

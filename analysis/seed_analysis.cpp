@@ -67,10 +67,11 @@ KeptWord keptWordOf(const std::vector<CharBlob>& line, const WordCell& word, con
   return {word.left, word.top, word.right, word.bottom, medianOf(tops), medianOf(bottoms), level, scan.margin};
 }
 
-// Tests the word's text shape and stroke widths; touches no shared state.
+// Tests the word's text shape and stroke widths; touches no shared state but
+// the counts memo, which locks itself.
 void judgeWord(BandScratch& scratch, const SharedPage& page, std::int32_t seedX, std::int32_t seedY,
                const detail::RowScan& scan, const std::vector<CharBlob>& line, const RowBox& row, const WordCell& word,
-               FoundLine& found) {
+               CharacterCountsMemo& counts, FoundLine& found) {
   const std::vector<CharacterBox> cells = detail::makeCharCells(line);
   if (!detail::isTextWord(cells, word)) return;
   found.isText = true;
@@ -88,7 +89,7 @@ void judgeWord(BandScratch& scratch, const SharedPage& page, std::int32_t seedX,
     for (const PixelPoint& p : pixels) working.at(p.x - row.left, p.y - row.top) = textPixelValue(page.at(p.x, p.y));
     found.characters.emplace_back(pixels);
   }
-  found.verdict = strokeWidthTest(working, cells, word.pixelCount, row, seedX, seedY, scratch.strokeWidths);
+  found.verdict = strokeWidthTest(working, cells, word.pixelCount, row, seedX, seedY, scratch.strokeWidths, counts);
   if (found.verdict.valid()) found.kept = keptWordOf(line, word, scan);
 }
 
@@ -135,7 +136,7 @@ void recordLine(BandScratch& scratch, const SharedPage& page, std::int32_t x, st
       shared.seedCache.insert(found.key);
     }
   }
-  judgeWord(scratch, page, x, y, scan, line, row, detail::splitIntoWords(line).front(), found);
+  judgeWord(scratch, page, x, y, scan, line, row, detail::splitIntoWords(line).front(), shared.characterCounts, found);
   if (held.holding) {
     held.lines.push_back(std::move(found));
     return;

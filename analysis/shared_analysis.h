@@ -1,5 +1,5 @@
 // What the band threads of one run share. Every read and write of these fields
-// happens with `mutex` held. Bands commit what they find in band order (see
+// but the counts memo happens with `mutex` held. Bands commit what they find in band order (see
 // analysis/found_lines.h), so the state they leave is that of one band scanning
 // the whole page, whatever the band count and however the threads interleave.
 #pragma once
@@ -14,6 +14,7 @@
 #include "analysis/word_marks.h"
 #include "common/line_sink.h"
 #include "common/records.h"
+#include "skeleton/stroke_width.h"
 
 namespace glimmer {
 
@@ -55,6 +56,9 @@ struct SharedAnalysis {
 
   // Every word painted into a band image, for the refinement of marks and counters.
   std::vector<KeptWord> keptWords;
+
+  // Not under `mutex`: the bands judge words unlocked, and the memo locks itself.
+  CharacterCountsMemo characterCounts;
 };
 
 }  // namespace glimmer

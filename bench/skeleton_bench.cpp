@@ -103,7 +103,8 @@ void strokeWidthTestOfWord(benchmark::State& state) {
   for (auto _ : state) {
     // A fresh scratch each time: a word met before would be looked up, not measured.
     glimmer::StrokeWidthScratch scratch;
-    benchmark::DoNotOptimize(glimmer::strokeWidthTest(word, boxes, 2000, row, 0, 0, scratch));
+    glimmer::CharacterCountsMemo counts;
+    benchmark::DoNotOptimize(glimmer::strokeWidthTest(word, boxes, 2000, row, 0, 0, scratch, counts));
   }
 }
 

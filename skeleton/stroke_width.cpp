@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "skeleton/detail/decimal_text.h"
@@ -165,23 +166,17 @@ CharacterCounts countFramed(const SourceWindow& window, std::int32_t width, Stro
 // pixels are ink (scaling copies pixels, the thinning and the counts see ink
 // or not), so a window met before takes the counts it gave then.
 CharacterMeasures measureCharacter(const GreyImage& working, const CharacterBox& box, const RowBox& row,
-                                   float wordPixels, StrokeWidthScratch& scratch) {
+                                   float wordPixels, StrokeWidthScratch& scratch, CharacterCountsMemo& memo) {
   const SourceWindow window{working, box.left - row.left, box.width + 1, row.bottom - row.top + 1};
   const std::int32_t width = scaledWidth(window.width, window.height);
   CharacterCounts counts;
   // Scaling copies only the window's pixels, so a window without ink gives none.
   if (readWindowInk(window, scratch.window)) {
-    const auto known = scratch.countsByInk.find(scratch.window);
-    if (known != scratch.countsByInk.end()) {
-      counts = known->second;
+    if (const std::optional<CharacterCounts> known = memo.find(scratch.window)) {
+      counts = *known;
     } else {
       counts = countFramed(window, width, scratch);
-      if (scratch.rememberedWords + scratch.window.bits.size() > scratch.rememberedWordLimit) {
-        scratch.countsByInk.clear();
-        scratch.rememberedWords = 0;
-      }
-      scratch.countsByInk.emplace(scratch.window, counts);
-      scratch.rememberedWords += scratch.window.bits.size();
+      memo.remember(scratch.window, counts);
     }
   }
 
@@ -257,16 +252,43 @@ std::size_t WindowInkHash::operator()(const WindowInk& ink) const {
   return static_cast<std::size_t>(hash ^ hash >> 32);
 }
 
+std::optional<CharacterCounts> CharacterCountsMemo::find(const WindowInk& window) const {
+  const std::shared_lock lock(mutex_);
+  const auto known = countsByInk_.find(window);
+  if (known == countsByInk_.end()) return std::nullopt;
+  return known->second;
+}
+
+void CharacterCountsMemo::remember(const WindowInk& window, CharacterCounts counts) {
+  const std::lock_guard lock(mutex_);
+  if (rememberedWords_ + window.bits.size() > wordLimit_) {
+    countsByInk_.clear();
+    rememberedWords_ = 0;
+  }
+  // Another thread may have measured the same window meanwhile, to the same counts.
+  if (countsByInk_.emplace(window, counts).second) rememberedWords_ += window.bits.size();
+}
+
+std::size_t CharacterCountsMemo::size() const {
+  const std::shared_lock lock(mutex_);
+  return countsByInk_.size();
+}
+
+std::size_t CharacterCountsMemo::rememberedWords() const {
+  const std::shared_lock lock(mutex_);
+  return rememberedWords_;
+}
+
 StrokeWidthVerdict strokeWidthTest(const GreyImage& working, std::span<const CharacterBox> characters,
                                    std::int32_t wordPixels, const RowBox& row, std::int32_t seedX, std::int32_t seedY,
-                                   StrokeWidthScratch& scratch) {
+                                   StrokeWidthScratch& scratch, CharacterCountsMemo& counts) {
   const float word = static_cast<float>(wordPixels);
   std::vector<CharacterMeasures> measures;
   std::vector<float> thickness;
   measures.reserve(characters.size());
   thickness.reserve(characters.size());
   for (const CharacterBox& box : characters) {
-    measures.push_back(measureCharacter(working, box, row, word, scratch));
+    measures.push_back(measureCharacter(working, box, row, word, scratch, counts));
     thickness.push_back(measures.back().thickness);
   }
 

@@ -1,11 +1,13 @@
 // The stroke-width test: a word is text when its characters, scaled to a height
 // of 60 pixels and thinned, show a consistent ink-per-skeleton-pixel ratio.
-// The test touches no shared state: the caller counts the votes and writes the
-// log block, under its own lock.
+// The test touches no shared state but the counts memo, which locks itself:
+// the caller counts the votes and writes the log block, under its own lock.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <shared_mutex>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -60,21 +62,37 @@ struct CharacterCounts {
   std::int32_t skeleton = 0;
 };
 
-// Memory the test keeps from word to word, one per thread: the rasters of a
-// character, and the counts of the windows measured before. A page's words are
-// judged many times over as parts of different lines, and the counts depend on
-// the window's ink and size alone, so a window met again is not scaled and
-// thinned again.
+// The counts of the character windows measured before. A page's words are
+// judged many times over, as parts of different lines and by every band whose
+// scans reach them, and the counts depend on the window's ink and size alone,
+// so a window met again is not scaled and thinned again. One memo serves all
+// the band threads of a page: it locks itself, readers sharing the lock. It
+// starts afresh rather than pass its limit of ink bits (by default 16 MB: a
+// 60 x 30 window takes 232 bytes, and some 100 more in the map).
+class CharacterCountsMemo {
+ public:
+  explicit CharacterCountsMemo(std::size_t wordLimit = std::size_t{1} << 21) : wordLimit_(wordLimit) {}
+
+  std::optional<CharacterCounts> find(const WindowInk& window) const;
+  void remember(const WindowInk& window, CharacterCounts counts);
+
+  std::size_t size() const;
+  std::size_t rememberedWords() const;  // the ink bits' words of the windows held
+  std::size_t wordLimit() const { return wordLimit_; }
+
+ private:
+  mutable std::shared_mutex mutex_;
+  std::unordered_map<WindowInk, CharacterCounts, WindowInkHash> countsByInk_;
+  std::size_t rememberedWords_ = 0;
+  std::size_t wordLimit_;
+};
+
+// Rasters the test reuses from word to word, one per thread.
 struct StrokeWidthScratch {
   GreyImage framed;
   std::vector<std::int32_t> sourceColumns;
   ThinningScratch thinning;
   WindowInk window;  // the character being measured
-  std::unordered_map<WindowInk, CharacterCounts, WindowInkHash> countsByInk;
-  std::size_t rememberedWords = 0;  // the ink bits' words of the windows in countsByInk
-  // The memo starts afresh rather than pass this: 16 MB of ink bits (a 60 x 30
-  // window takes 232 bytes, and some 100 more in the map).
-  std::size_t rememberedWordLimit = std::size_t{1} << 21;
 };
 
 // `working` is row-box sized and holds only the word's pixels; `characters` are
@@ -83,7 +101,7 @@ struct StrokeWidthScratch {
 // log block when the word is valid.
 StrokeWidthVerdict strokeWidthTest(const GreyImage& working, std::span<const CharacterBox> characters,
                                    std::int32_t wordPixels, const RowBox& row, std::int32_t seedX, std::int32_t seedY,
-                                   StrokeWidthScratch& scratch);
+                                   StrokeWidthScratch& scratch, CharacterCountsMemo& counts);
 
 // How many characters, in order, have a thickness within a third of the mean
 // thickness (lower bound included, upper excluded); the walk stops after the

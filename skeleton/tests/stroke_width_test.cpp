@@ -32,8 +32,9 @@ TEST(ConsistentThickness, CountsWithinAThirdOfTheMeanUntilTheFirstOutlier) {
 std::string rootcharOfSolidCharacter(std::int32_t width, std::int32_t height) {
   const CharacterBox box{0, 0, width - 1, height - 1, width - 1};
   StrokeWidthScratch scratch;
+  CharacterCountsMemo counts;
   const StrokeWidthVerdict verdict = strokeWidthTest(GreyImage(width, height, 0), {&box, 1}, 1'000'000,
-                                                     RowBox{0, 0, width - 1, height - 1}, 0, 0, scratch);
+                                                     RowBox{0, 0, width - 1, height - 1}, 0, 0, scratch, counts);
   const auto start = verdict.logBlock.find("\t(rootchar");
   return start == std::string::npos ? "" : verdict.logBlock.substr(start, verdict.logBlock.find('\n', start) - start);
 }
@@ -50,19 +51,20 @@ TEST(StrokeWidthTest, ScalesCharactersToSixtyRowsAndTruncatesTheirWidths) {
 // (possibly reaching past its edges), large enough that a character with a
 // skeleton is valid and logs its counts.
 StrokeWidthVerdict testCharacter(const GreyImage& working, std::int32_t left, std::int32_t columns,
-                                 StrokeWidthScratch& scratch) {
+                                 StrokeWidthScratch& scratch, CharacterCountsMemo& counts) {
   const CharacterBox box{left, 0, left + columns - 1, working.height - 1, columns - 1};
   return strokeWidthTest(working, {&box, 1}, 1'000'000, RowBox{0, 0, working.width - 1, working.height - 1}, 0, 0,
-                         scratch);
+                         scratch, counts);
 }
 
 // Windows of many widths and offsets, each followed by copies with one pixel
 // of ink more or less in every column and by a window one column wider: a
-// scratch that remembers windows must give what a fresh one gives, remember
-// the new ones and look up a window whose ink is unchanged.
-TEST(StrokeWidthTest, AScratchUsedBeforeMeasuresLikeAFreshOne) {
+// memo that remembers windows must give what a fresh one gives, remember the
+// new ones and look up a window whose ink is unchanged.
+TEST(StrokeWidthTest, AMemoUsedBeforeMeasuresLikeAFreshOne) {
   std::mt19937 random(3);
-  StrokeWidthScratch shared;
+  StrokeWidthScratch scratch;
+  CharacterCountsMemo shared;
   const std::uint8_t inks[] = {0, 1, 127, 128, 129, 254};
   for (int round = 0; round < 30; ++round) {
     // The first rounds start 1 to 10 columns left of wide images: every offset
@@ -78,55 +80,73 @@ TEST(StrokeWidthTest, AScratchUsedBeforeMeasuresLikeAFreshOne) {
     for (std::uint8_t& pixel : working.pixels) {
       if (inked(random)) pixel = inks[random() % std::size(inks)];
     }
-    auto measuresLikeAFreshScratch = [&](const GreyImage& image, std::int32_t windowColumns) {
-      StrokeWidthScratch fresh;
-      const StrokeWidthVerdict expected = testCharacter(image, left, windowColumns, fresh);
-      const StrokeWidthVerdict actual = testCharacter(image, left, windowColumns, shared);
+    auto measuresLikeAFreshMemo = [&](const GreyImage& image, std::int32_t windowColumns) {
+      StrokeWidthScratch freshScratch;
+      CharacterCountsMemo fresh;
+      const StrokeWidthVerdict expected = testCharacter(image, left, windowColumns, freshScratch, fresh);
+      const StrokeWidthVerdict actual = testCharacter(image, left, windowColumns, scratch, shared);
       EXPECT_EQ(actual.logBlock, expected.logBlock) << "round " << round;
       EXPECT_EQ(actual.consistentThickness, expected.consistentThickness) << "round " << round;
       EXPECT_EQ(actual.skeletonShorterThanWord, expected.skeletonShorterThanWord) << "round " << round;
       EXPECT_EQ(actual.fewThinCharacters, expected.fewThinCharacters) << "round " << round;
     };
-    const std::size_t rememberedBefore = shared.countsByInk.size();
-    measuresLikeAFreshScratch(working, columns);
+    const std::size_t rememberedBefore = shared.size();
+    measuresLikeAFreshMemo(working, columns);
     for (std::int32_t x = std::max(left, 0); x < std::min(left + columns, width); ++x) {
       GreyImage changed = working;
       std::uint8_t& pixel = changed.at(x, static_cast<std::int32_t>(random() % static_cast<unsigned>(height)));
       pixel = pixel == 255 ? inks[random() % std::size(inks)] : 255;
-      measuresLikeAFreshScratch(changed, columns);
+      measuresLikeAFreshMemo(changed, columns);
     }
-    measuresLikeAFreshScratch(working, columns + 1);
-    const std::size_t remembered = shared.countsByInk.size();
+    measuresLikeAFreshMemo(working, columns + 1);
+    const std::size_t remembered = shared.size();
     EXPECT_GT(remembered, rememberedBefore) << "round " << round;
     GreyImage regreyed = working;
     for (std::uint8_t& pixel : regreyed.pixels) {
       if (pixel != 255) pixel = inks[random() % std::size(inks)];
     }
-    measuresLikeAFreshScratch(regreyed, columns);
-    EXPECT_EQ(shared.countsByInk.size(), remembered) << "round " << round;
+    measuresLikeAFreshMemo(regreyed, columns);
+    EXPECT_EQ(shared.size(), remembered) << "round " << round;
   }
 }
 
+// Two bands may measure one window at once; the second to remember it adds nothing.
+TEST(StrokeWidthTest, AMemoHoldsAWindowOnce) {
+  CharacterCountsMemo memo;
+  const WindowInk window{70, 2, {0b1011, 1, 0}};
+  EXPECT_FALSE(memo.find(window).has_value());
+  memo.remember(window, {4, 2});
+  memo.remember(window, {4, 2});
+  EXPECT_EQ(memo.size(), 1u);
+  EXPECT_EQ(memo.rememberedWords(), 3u);
+  ASSERT_TRUE(memo.find(window).has_value());
+  EXPECT_EQ(memo.find(window)->skeleton, 2);
+}
+
 // A memo about to pass its limit starts afresh, and goes on giving what a
-// fresh scratch gives.
+// fresh memo gives.
 TEST(StrokeWidthTest, AFullMemoStartsAfresh) {
   std::mt19937 random(5);
-  StrokeWidthScratch shared;
-  shared.rememberedWordLimit = 100;
+  StrokeWidthScratch scratch;
+  CharacterCountsMemo shared(100);
   bool startedAfresh = false;
   for (int round = 0; round < 60; ++round) {
     GreyImage working(static_cast<std::int32_t>(1 + random() % 64), static_cast<std::int32_t>(1 + random() % 60));
     for (std::uint8_t& pixel : working.pixels) pixel = random() % 2 == 0 ? 0 : 255;
-    StrokeWidthScratch fresh;
-    const std::size_t before = shared.countsByInk.size();
-    EXPECT_EQ(testCharacter(working, 0, working.width, shared).logBlock,
-              testCharacter(working, 0, working.width, fresh).logBlock);
-    startedAfresh = startedAfresh || shared.countsByInk.size() <= before;
-    std::size_t words = 0;
-    for (const auto& [window, counts] : shared.countsByInk) words += window.bits.size();
-    EXPECT_EQ(shared.rememberedWords, words);
-    EXPECT_LE(shared.rememberedWords, shared.rememberedWordLimit);
-    EXPECT_FALSE(shared.countsByInk.empty());
+    CharacterCountsMemo fresh;
+    const std::size_t before = shared.size();
+    const std::size_t wordsBefore = shared.rememberedWords();
+    EXPECT_EQ(testCharacter(working, 0, working.width, scratch, shared).logBlock,
+              testCharacter(working, 0, working.width, scratch, fresh).logBlock);
+    const bool afresh = shared.size() <= before;
+    startedAfresh = startedAfresh || afresh;
+    // A new window of ceil(width * height / 64) words came in, onto what was
+    // held or onto nothing; one without ink is not measured.
+    const bool inked = std::ranges::any_of(working.pixels, [](std::uint8_t p) { return p != 255; });
+    const auto windowWords = inked ? static_cast<std::size_t>((working.width * working.height + 63) / 64) : 0;
+    EXPECT_EQ(shared.rememberedWords(), (afresh ? 0 : wordsBefore) + windowWords) << "round " << round;
+    EXPECT_LE(shared.rememberedWords(), shared.wordLimit());
+    EXPECT_GT(shared.size(), 0u);
   }
   EXPECT_TRUE(startedAfresh);
 }

@@ -267,8 +267,8 @@ TEST_F(BatchTest, SkipExistingResumesABatchWhereItStopped) {
 }
 
 TEST_F(BatchTest, ATimeLimitAbandonsTheSlowPageAndTheBatchGoesOn) {
-  // The noise page takes ten seconds and more at one band, the small page a fraction of one, even under a sanitizer.
-  writeFile("noise.pgm", noisePage(800, 1));
+  // The noise page takes half a minute at one band, the small page a fraction of a second, even under a sanitizer.
+  writeFile("noise.pgm", noisePage(2000, 1));
   fs::create_directory("out");
   const CliRun result = runCli({"--bands", "1", "--time-limit", "4", "--output-dir", "out", "noise.pgm", pages[0]});
   EXPECT_EQ(result.status, 1);

@@ -47,15 +47,19 @@ __attribute__((always_inline)) inline bool inOrder(Look& look, std::index_sequen
   return (look(kNeighbours[i]) && ...);
 }
 
+// Passes over the pixels met beside a blob.
+constexpr auto kNoBorder = [](std::size_t, std::int32_t, std::int32_t, std::int32_t) {};
+
 // Never proves a growth too large before it overflows.
 constexpr auto kNoProof = [](std::int32_t, std::int32_t) { return false; };
 
-// growBlob, but an overflowing growth keeps its pixels and the pixel that
-// overflowed, and every grey outside the range met beside the blob is passed
-// to `onBorder`. `extent` receives the extent of the pixels kept, as extentOf
-// would give it, taken from the greys the growth reads anyway. Every pixel
-// taken after the start is passed to `provesOverflow`; when that holds, the
-// growth stops there as an overflowing one.
+// One breadth-first growth of an 8-connected blob towards a grey range, as
+// growBlob does it, but an overflowing growth keeps its pixels and the pixel
+// that overflowed, and every pixel beside the blob whose grey lies outside the
+// range is passed to `onBorder`. `extent` receives the extent of the pixels
+// kept, as extentOf would give it, taken from the greys the growth reads
+// anyway. Every pixel taken after the start is passed to `provesOverflow`;
+// when that holds, the growth stops there as an overflowing one.
 //
 // With `kUsesProofs`, a growth also stops as an overflowing one where it meets
 // a proven pixel of the visited map, proven for this range and limit: the blob
@@ -65,96 +69,159 @@ constexpr auto kNoProof = [](std::int32_t, std::int32_t) { return false; };
 // outside the range may join areas that meet only through it; then nothing is
 // proven.
 template <bool kUsesProofs, typename OnBorder, typename ProvesOverflow>
+class AreaGrowth {
+ public:
+  AreaGrowth(const SharedPage& page, VisitedMap& visited, std::int32_t target, std::int32_t tolerance,
+             std::int32_t limit, PixelList& pixels, BlobExtent& extent, OnBorder onBorder,
+             ProvesOverflow provesOverflow)
+      : page_(page),
+        visited_(visited),
+        target_(target),
+        tolerance_(tolerance),
+        limit_(limit),
+        pixels_(pixels),
+        extent_(extent),
+        onBorder_(onBorder),
+        provesOverflow_(provesOverflow) {
+    assert(kUsesProofs || !visited.holdsProofs());  // a proof would pass for a pixel of this blob
+    pixels.clear();
+    pixels.reserve(static_cast<std::size_t>(std::max(limit, 1)) + 1);
+  }
+
+  // The start pixel, taken without a grey test.
+  void takeStart(std::int32_t x, std::int32_t y) {
+    extent_ = BlobExtent{x, y, x, y, 0};
+    startGrey_ = page_.at(x, y);
+    keep(x, y, startGrey_);
+    visited_.mark(SharedPage::offset(x, y, page_.width()));
+  }
+
+  // A pixel known to lie in the blob, taken without a test; one more within
+  // the limit.
+  void takeKnown(PixelPoint p) {
+    const std::size_t offset = SharedPage::offset(p.x, p.y, page_.width());
+    ++accepted_;
+    assert(accepted_ < limit_);
+    visited_.mark(offset);
+    keep(p.x, p.y, page_.atOffset(offset));
+  }
+
+  // Looks at a pixel beside the blob; false when the growth stops there,
+  // overflowing. Inlined by force, as the lambda in `spread` and inOrder
+  // are: as calls, the eight looks a pixel took a tenth more instructions.
+  __attribute__((always_inline)) bool look(std::size_t offset, std::int32_t x, std::int32_t y) {
+    // Marked pixels are in the blob already (the start pixel included, which
+    // joins whenever a border is watched), were met beside it, or are proven.
+    if (visited_.marked(offset)) return !(kUsesProofs && visited_.proven(offset));
+    const std::int32_t grey = page_.atOffset(offset);
+    if (!joinsBlob(grey, target_, tolerance_)) {
+      onBorder_(offset, x, y, grey);
+      return true;
+    }
+    ++accepted_;
+    if (accepted_ >= limit_) {
+      keep(x, y, grey);
+      return false;
+    }
+    visited_.mark(offset);
+    keep(x, y, grey);
+    return !provesOverflow_(x, y);
+  }
+
+  // Takes the neighbours in range of the pixels kept from the `from`th on,
+  // and theirs in turn; false when the growth stops, overflowing.
+  bool spread(std::size_t from) {
+    const std::int32_t width = page_.width();
+    const std::int32_t height = page_.height();
+    const auto step = [width](PixelPoint d) { return std::ptrdiff_t{d.y} * width + d.x; };
+    for (std::size_t next = from; next < pixels_.size(); ++next) {
+      const PixelPoint here = pixels_[next];
+      const std::size_t hereOffset = SharedPage::offset(here.x, here.y, width);
+      const auto neighbour = [&](PixelPoint d) __attribute__((always_inline)) {
+        return look(hereOffset + static_cast<std::size_t>(step(d)), here.x + d.x, here.y + d.y);
+      };
+      if (here.x > 0 && here.y > 0 && here.x < width - 1 && here.y < height - 1) {
+        // Away from the page edges every neighbour lies on the page.
+        if (!inOrder(neighbour, std::make_index_sequence<kNeighbours.size()>{})) return false;
+        continue;
+      }
+      for (const PixelPoint d : kNeighbours) {
+        const std::int32_t nx = here.x + d.x;
+        const std::int32_t ny = here.y + d.y;
+        if (nx < 0 || nx >= width || ny < 0 || ny >= height) continue;
+        if (!neighbour(d)) return false;
+      }
+    }
+    return true;
+  }
+
+  // Ends the growth, clearing its marks (or proving them when it overflowed);
+  // returns `grown`.
+  bool end(bool grown) {
+    if (!grown && kUsesProofs && joinsBlob(startGrey_, target_, tolerance_)) {
+      visited_.prove(pixels_);
+    } else {
+      visited_.clear(pixels_);
+    }
+    return grown;
+  }
+
+ private:
+  void keep(std::int32_t x, std::int32_t y, std::int32_t grey) {
+    pixels_.push_back({x, y});
+    extent_.left = std::min(extent_.left, x);
+    extent_.right = std::max(extent_.right, x);
+    extent_.top = std::min(extent_.top, y);
+    extent_.bottom = std::max(extent_.bottom, y);
+    extent_.darkest = std::min(extent_.darkest, grey);
+    extent_.lightest = std::max(extent_.lightest, grey);
+    extent_.pixelCount = static_cast<std::int32_t>(pixels_.size());
+  }
+
+  const SharedPage& page_;
+  VisitedMap& visited_;
+  std::int32_t target_;
+  std::int32_t tolerance_;
+  std::int32_t limit_;
+  PixelList& pixels_;
+  BlobExtent& extent_;
+  OnBorder onBorder_;
+  ProvesOverflow provesOverflow_;
+  std::int32_t startGrey_ = 0;
+  std::int32_t accepted_ = 0;  // pixels taken after the start
+};
+
+// Grows from the start pixel alone.
+template <bool kUsesProofs, typename OnBorder, typename ProvesOverflow>
 bool growArea(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
               std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels, OnBorder onBorder,
               BlobExtent& extent, ProvesOverflow provesOverflow) {
-  assert(kUsesProofs || !visited.holdsProofs());  // a proof would pass for a pixel of this blob
-  pixels.clear();
-  pixels.reserve(static_cast<std::size_t>(std::max(limit, 1)) + 1);
-  const std::int32_t width = page.width();
-  const std::int32_t height = page.height();
-  extent = BlobExtent{startX, startY, startX, startY, 0};
-  const auto keep = [&](std::int32_t x, std::int32_t y, std::int32_t grey) {
-    pixels.push_back({x, y});
-    extent.left = std::min(extent.left, x);
-    extent.right = std::max(extent.right, x);
-    extent.top = std::min(extent.top, y);
-    extent.bottom = std::max(extent.bottom, y);
-    extent.darkest = std::min(extent.darkest, grey);
-    extent.lightest = std::max(extent.lightest, grey);
-    extent.pixelCount = static_cast<std::int32_t>(pixels.size());
-  };
-  const std::int32_t startGrey = page.at(startX, startY);
-  keep(startX, startY, startGrey);
-  visited.mark(SharedPage::offset(startX, startY, width));
-  const auto overflow = [&] {
-    if (kUsesProofs && joinsBlob(startGrey, target, tolerance)) {
-      visited.prove(pixels);
-    } else {
-      visited.clear(pixels);
-    }
-    return false;
-  };
-  std::int32_t accepted = 0;
-  // Looks at one neighbour of a blob pixel; false when the growth stops there,
-  // overflowing. Inlined by force, as the lambda below and inOrder are: as
-  // calls, the eight looks a pixel took a tenth more instructions in all.
-  const auto takeNeighbour = [&](std::size_t offset, std::int32_t nx, std::int32_t ny) __attribute__((always_inline)) {
-    // Marked pixels are in the blob already (the start pixel included, which
-    // joins whenever a border is watched), or proven.
-    if (visited.marked(offset)) return !(kUsesProofs && visited.proven(offset));
-    const std::int32_t grey = page.atOffset(offset);
-    if (!joinsBlob(grey, target, tolerance)) {
-      onBorder(grey);
-      return true;
-    }
-    ++accepted;
-    if (accepted >= limit) {
-      keep(nx, ny, grey);
-      return false;
-    }
-    visited.mark(offset);
-    keep(nx, ny, grey);
-    return !provesOverflow(nx, ny);
-  };
-  const auto step = [width](PixelPoint d) { return std::ptrdiff_t{d.y} * width + d.x; };
-  for (std::size_t next = 0; next < pixels.size(); ++next) {
-    const PixelPoint here = pixels[next];
-    const std::size_t hereOffset = SharedPage::offset(here.x, here.y, width);
-    const auto neighbour = [&](PixelPoint d) __attribute__((always_inline)) {
-      return takeNeighbour(hereOffset + static_cast<std::size_t>(step(d)), here.x + d.x, here.y + d.y);
-    };
-    if (here.x > 0 && here.y > 0 && here.x < width - 1 && here.y < height - 1) {
-      // Away from the page edges every neighbour lies on the page.
-      if (!inOrder(neighbour, std::make_index_sequence<kNeighbours.size()>{})) return overflow();
-      continue;
-    }
-    for (const PixelPoint d : kNeighbours) {
-      const std::int32_t nx = here.x + d.x;
-      const std::int32_t ny = here.y + d.y;
-      if (nx < 0 || nx >= width || ny < 0 || ny >= height) continue;
-      if (!neighbour(d)) return overflow();
-    }
-  }
-  visited.clear(pixels);
-  return true;
+  AreaGrowth<kUsesProofs, OnBorder, ProvesOverflow> growth(page, visited, target, tolerance, limit, pixels, extent,
+                                                           onBorder, provesOverflow);
+  growth.takeStart(startX, startY);
+  return growth.end(growth.spread(0));
 }
 
+// Notes the nearest greys met beside a blob below and above its range.
+struct BorderGreysNoted {
+  BorderGreys& border;
+  std::int32_t target;
+  void operator()(std::size_t, std::int32_t, std::int32_t, std::int32_t grey) const {
+    if (grey <= target) {
+      border.below = std::max(border.below, grey);
+    } else {
+      border.above = std::min(border.above, grey);
+    }
+  }
+};
+
 // growArea, noting the nearest greys met beside the blob below and above its range.
-template <bool kUsesProofs = false, typename ProvesOverflow = decltype(kNoProof)>
+template <typename ProvesOverflow = decltype(kNoProof)>
 bool growAreaWithBorder(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
                         std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels,
                         BorderGreys& border, BlobExtent& extent, ProvesOverflow provesOverflow = kNoProof) {
-  return growArea<kUsesProofs>(
-      page, visited, startX, startY, target, tolerance, limit, pixels,
-      [&](std::int32_t grey) {
-        if (grey <= target) {
-          border.below = std::max(border.below, grey);
-        } else {
-          border.above = std::min(border.above, grey);
-        }
-      },
-      extent, provesOverflow);
+  return growArea<false>(page, visited, startX, startY, target, tolerance, limit, pixels,
+                         BorderGreysNoted{border, target}, extent, provesOverflow);
 }
 
 }  // namespace
@@ -162,8 +229,8 @@ bool growAreaWithBorder(const SharedPage& page, VisitedMap& visited, std::int32_
 bool growBlob(const SharedPage& page, VisitedMap& visited, std::int32_t startX, std::int32_t startY,
               std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels) {
   BlobExtent extent;
-  const bool grown = growArea<false>(
-      page, visited, startX, startY, target, tolerance, limit, pixels, [](std::int32_t) {}, extent, kNoProof);
+  const bool grown =
+      growArea<false>(page, visited, startX, startY, target, tolerance, limit, pixels, kNoBorder, extent, kNoProof);
   if (!grown) pixels.clear();
   return grown;
 }
@@ -262,12 +329,11 @@ bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visit
   if (narrowTolerance == tolerance || !joinsBlob(page.at(startX, startY), target, narrowTolerance)) return false;
   KnownArea area;
   const KnownArea* proof = nullptr;
-  if (growArea<false>(
-          page, visited, startX, startY, target, narrowTolerance, limit, pixels, [](std::int32_t) {}, area.extent,
-          [&](std::int32_t x, std::int32_t y) {
-            proof = overflowProofAt(x, y, target, tolerance, limit);
-            return proof != nullptr;
-          })) {
+  if (growArea<false>(page, visited, startX, startY, target, narrowTolerance, limit, pixels, kNoBorder, area.extent,
+                      [&](std::int32_t x, std::int32_t y) {
+                        proof = overflowProofAt(x, y, target, tolerance, limit);
+                        return proof != nullptr;
+                      })) {
     return false;
   }
   area.overflows = true;
@@ -386,17 +452,50 @@ namespace {
 // of seeds is scanned before the next column's scans come back to it.
 constexpr std::size_t kKnownScanBlobs = 65535;  // a slot number + 1 fits 16 bits
 constexpr std::size_t kKeptScanPixels = std::size_t{1} << 21;
+constexpr std::size_t kKeptBorderPixels = std::size_t{1} << 20;
 // A pixel lies in blobs of several ranges that scans alternate between.
 constexpr std::int32_t kShadowsTried = 4;
 
+// Notes the greys beside a blob as BorderGreysNoted does, and the pixels
+// themselves, each once: a pixel met is marked, and passed over when met again.
+struct BorderPixelsNoted {
+  BorderGreysNoted greys;
+  VisitedMap& visited;
+  PixelList& met;
+  void operator()(std::size_t offset, std::int32_t x, std::int32_t y, std::int32_t grey) const {
+    greys(offset, x, y, grey);
+    visited.mark(offset);
+    met.push_back({x, y});
+  }
+};
+
 }  // namespace
+
+std::uint64_t ScanGrowthMemo::PixelRing::append(std::span<const PixelPoint> run) {
+  const std::uint64_t first = end_;
+  std::size_t at = static_cast<std::size_t>(end_ % slots_.size());
+  for (const PixelPoint& p : run) {
+    slots_[at] = packed(p);
+    if (++at == slots_.size()) at = 0;
+  }
+  end_ += run.size();
+  return first;
+}
+
+std::array<std::span<const std::uint32_t>, 2> ScanGrowthMemo::PixelRing::run(std::uint64_t first,
+                                                                             std::size_t count) const {
+  const std::size_t begin = static_cast<std::size_t>(first % slots_.size());
+  const std::size_t firstPart = std::min(count, slots_.size() - begin);
+  return {{{slots_.data() + begin, firstPart}, {slots_.data(), count - firstPart}}};
+}
 
 ScanGrowthMemo::ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight, std::int32_t firstColumn)
     : firstColumn_(std::clamp(firstColumn, 0, pageWidth)), columns_(pageWidth - firstColumn_) {
   if (pageWidth > 65536 || pageHeight > 65536) return;  // pixels do not pack
   blobAt_.assign(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(pageHeight), 0);
   blobs_.resize(kKnownScanBlobs);
-  pool_.resize(kKeptScanPixels);
+  pool_ = PixelRing(kKeptScanPixels);
+  borderPool_ = PixelRing(kKeptBorderPixels);
 }
 
 std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX,
@@ -408,14 +507,20 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
     proven_ = range;
   }
   if (visited.proven(SharedPage::offset(startX, startY, page.width()))) return std::nullopt;
-  if (const KnownBlob* known = keptAnswer(page, startX, startY, target, tolerance, limit)) {
-    if (known->overflows) return std::nullopt;
-    return known->extent;
+  const Known known = lookUp(page, startX, startY, target, tolerance, limit);
+  if (known.answer != nullptr) {
+    if (known.answer->overflows) return std::nullopt;
+    return known.answer->extent;
   }
   BorderGreys border;
   BlobExtent extent;
+  border_.clear();
   const bool grown =
-      growAreaWithBorder<true>(page, visited, startX, startY, target, tolerance, limit, pixels, border, extent);
+      known.within != nullptr
+          ? growFrom(*known.within, page, visited, startX, startY, target, tolerance, limit, pixels, border, extent)
+          : growArea<true>(page, visited, startX, startY, target, tolerance, limit, pixels,
+                           BorderPixelsNoted{{border, target}, visited, border_}, extent, kNoProof);
+  visited.clear(border_);
   // A start outside its range joins without a test: its blob is no area of
   // the range, so it is not kept. Nor is a growth stopped by a proof, which
   // kept too few pixels to prove its own overflow again.
@@ -426,13 +531,37 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
   return extent;
 }
 
+bool ScanGrowthMemo::growFrom(const KnownBlob& within, const SharedPage& page, VisitedMap& visited, std::int32_t startX,
+                              std::int32_t startY, std::int32_t target, std::int32_t tolerance, std::int32_t limit,
+                              PixelList& pixels, BorderGreys& border, BlobExtent& extent) {
+  const BorderPixelsNoted noted{{border, target}, visited, border_};
+  AreaGrowth<true, BorderPixelsNoted, decltype(kNoProof)> growth(page, visited, target, tolerance, limit, pixels,
+                                                                 extent, noted, kNoProof);
+  growth.takeStart(startX, startY);
+  const std::uint32_t start = packed({startX, startY});
+  for (const std::span<const std::uint32_t> part : pool_.run(within.first, within.extent.pixelCount)) {
+    for (const std::uint32_t p : part) {
+      if (p != start) growth.takeKnown(unpacked(p));
+    }
+  }
+  // The kept blob's pixels have no neighbours but each other and its border.
+  const std::size_t grownFrom = pixels.size();
+  for (const std::span<const std::uint32_t> part : borderPool_.run(within.borderFirst, within.borderCount)) {
+    for (const std::uint32_t b : part) {
+      const PixelPoint p = unpacked(b);
+      if (!growth.look(SharedPage::offset(p.x, p.y, page.width()), p.x, p.y)) return growth.end(false);
+    }
+  }
+  return growth.end(growth.spread(grownFrom));
+}
+
 bool ScanGrowthMemo::recall(const SharedPage& page, std::int32_t startX, std::int32_t startY, std::int32_t target,
                             std::int32_t tolerance, std::int32_t limit, PixelList& pixels) const {
-  const KnownBlob* known = keptAnswer(page, startX, startY, target, tolerance, limit);
+  const KnownBlob* known = lookUp(page, startX, startY, target, tolerance, limit).answer;
   if (known == nullptr || known->overflows) return false;
   const PixelPoint start{startX, startY};
   pixels.assign(1, start);
-  for (const std::span<const std::uint32_t> part : poolParts(*known)) {
+  for (const std::span<const std::uint32_t> part : pool_.run(known->first, known->extent.pixelCount)) {
     for (const std::uint32_t p : part) {
       if (p != packed(start)) pixels.push_back(unpacked(p));
     }
@@ -445,48 +574,59 @@ bool ScanGrowthMemo::startJoins(const SharedPage& page, std::int32_t startX, std
   return !blobAt_.empty() && startX >= firstColumn_ && joinsBlob(page.at(startX, startY), target, tolerance);
 }
 
-const ScanGrowthMemo::KnownBlob* ScanGrowthMemo::keptAnswer(const SharedPage& page, std::int32_t startX,
-                                                            std::int32_t startY, std::int32_t target,
-                                                            std::int32_t tolerance, std::int32_t limit) const {
-  if (!startJoins(page, startX, startY, target, tolerance)) return nullptr;
+bool ScanGrowthMemo::holdsStart(const KnownBlob& blob, std::int32_t startX, std::int32_t startY) const {
+  const std::uint32_t start = packed({startX, startY});
+  return std::ranges::any_of(pool_.run(blob.first, blob.extent.pixelCount), [&](std::span<const std::uint32_t> part) {
+    return std::ranges::find(part, start) != part.end();
+  });
+}
+
+ScanGrowthMemo::Known ScanGrowthMemo::lookUp(const SharedPage& page, std::int32_t startX, std::int32_t startY,
+                                             std::int32_t target, std::int32_t tolerance, std::int32_t limit) const {
+  Known found;
+  if (!startJoins(page, startX, startY, target, tolerance)) return found;
   const auto inRange = [&](std::int32_t grey) { return joinsBlob(grey, target, tolerance); };
+  // Blobs within the new one, as long as their borders are kept.
+  std::array<const KnownBlob*, kShadowsTried> within{};
+  std::size_t withinCount = 0;
   // The last blob kept through the start, then the blobs it shadowed there in
   // turn; the start pixel lies in those only if their pixels hold it.
   const KnownBlob* known = knownAt(lastIdAt(entryOf(startX, startY)));
   for (std::int32_t depth = 0; known != nullptr && depth < kShadowsTried; ++depth, known = knownAt(known->shadowed)) {
     const BlobExtent& extent = known->extent;
-    // An overflowing growth kept limit + 1 connected pixels of its range: a
-    // growth from one of them overflows whenever they all join it.
-    const bool fits = known->overflows
-                          ? extent.pixelCount > limit
-                          : extent.pixelCount <= limit && known->border.stopsGrowthTowards(target, tolerance);
-    if (!fits || !inRange(extent.darkest) || !inRange(extent.lightest) || startX < extent.left ||
-        startX > extent.right || startY < extent.top || startY > extent.bottom) {
+    if (!inRange(extent.darkest) || !inRange(extent.lightest) || startX < extent.left || startX > extent.right ||
+        startY < extent.top || startY > extent.bottom) {
       continue;
     }
-    const std::uint32_t start = packed({startX, startY});
-    if (std::ranges::any_of(poolParts(*known), [&](std::span<const std::uint32_t> part) {
-          return std::ranges::find(part, start) != part.end();
-        })) {
-      return known;
+    // An overflowing growth kept limit + 1 connected pixels of its range: a
+    // growth from one of them overflows whenever they all join it.
+    if (known->overflows ? extent.pixelCount > limit
+                         : extent.pixelCount <= limit && known->border.stopsGrowthTowards(target, tolerance)) {
+      if (holdsStart(*known, startX, startY)) {
+        found.answer = known;
+        return found;
+      }
+    } else if (!known->overflows && extent.pixelCount <= limit && known->borderCount != 0 &&
+               borderPool_.holds(known->borderFirst)) {
+      within[withinCount++] = known;
     }
   }
-  return nullptr;
-}
-
-std::array<std::span<const std::uint32_t>, 2> ScanGrowthMemo::poolParts(const KnownBlob& blob) const {
-  // Up to the ring's end, then from its start.
-  const std::size_t begin = static_cast<std::size_t>(blob.first % pool_.size());
-  const std::size_t count = static_cast<std::size_t>(blob.extent.pixelCount);
-  const std::size_t firstPart = std::min(count, pool_.size() - begin);
-  return {{{pool_.data() + begin, firstPart}, {pool_.data(), count - firstPart}}};
+  // The blob grown from the start holds a connected area of its range that
+  // holds the start.
+  for (const KnownBlob* blob : std::span(within).first(withinCount)) {
+    if ((found.within == nullptr || blob->extent.pixelCount > found.within->extent.pixelCount) &&
+        holdsStart(*blob, startX, startY)) {
+      found.within = blob;
+    }
+  }
+  return found;
 }
 
 const ScanGrowthMemo::KnownBlob* ScanGrowthMemo::knownAt(std::uint32_t id) const {
   if (id == 0) return nullptr;
   const KnownBlob& blob = blobs_[(id - 1) % blobs_.size()];
   // Later blobs may have taken its slot or its pixels.
-  if (blob.id != id || poolEnd_ - blob.first > pool_.size()) return nullptr;
+  if (blob.id != id || !pool_.holds(blob.first)) return nullptr;
   return &blob;
 }
 
@@ -501,18 +641,19 @@ void ScanGrowthMemo::remember(std::span<const PixelPoint> pixels, const BlobExte
   const std::size_t slot = lastId_ % blobs_.size();
   KnownBlob& blob = blobs_[slot];
   blob.id = ++lastId_;
-  blob.first = poolEnd_;
+  blob.first = pool_.append(pixels);
   blob.extent = extent;
   blob.border = border;
   blob.overflows = overflows;
   blob.shadowed = shadowed;
-  std::size_t at = static_cast<std::size_t>(poolEnd_ % pool_.size());
+  // A blob grows from this one only when it holds more pixels, so only a
+  // border of a blob that does not overflow is of use.
+  const bool keepsBorder = !overflows && !border_.empty() && border_.size() <= borderPool_.size();
+  blob.borderFirst = keepsBorder ? borderPool_.append(border_) : 0;
+  blob.borderCount = keepsBorder ? static_cast<std::uint32_t>(border_.size()) : 0;
   for (const PixelPoint& p : pixels) {
-    pool_[at] = packed(p);
-    if (++at == pool_.size()) at = 0;
     if (p.x >= firstColumn_) blobAt_[entryOf(p.x, p.y)] = static_cast<std::uint16_t>(slot + 1);
   }
-  poolEnd_ += pixels.size();
 }
 
 }  // namespace glimmer::detail

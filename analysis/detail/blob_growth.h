@@ -136,6 +136,10 @@ BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels);
 // fills the same area when all of the area's greys lie within the new range,
 // all greys on its border outside it, and the limit holds the area. Such an
 // area's extent is handed back from memory, and its pixels when asked for.
+// When the new range holds all of the area's greys but also some on its
+// border, the new blob holds the area whole: it is grown from the area's
+// pixels and its border, whose pixels are kept too, without looking again
+// beside the pixels within.
 //
 // The memo also proves overflows in the visited map (see VisitedMap) for the
 // range and limit of its latest growth. The caller clears them with
@@ -156,23 +160,54 @@ class ScanGrowthMemo {
               std::int32_t tolerance, std::int32_t limit, PixelList& pixels) const;
 
  private:
+  // Runs of pixels, packed, in a ring: a run stays whole until later runs
+  // take its place. A run is found by where it starts, counted over all the
+  // pixels ever put in.
+  class PixelRing {
+   public:
+    explicit PixelRing(std::size_t size = 0) : slots_(size) {}
+    std::uint64_t append(std::span<const PixelPoint> run);
+    bool holds(std::uint64_t first) const { return end_ - first <= slots_.size(); }
+    // Up to the ring's end, then from its start.
+    std::array<std::span<const std::uint32_t>, 2> run(std::uint64_t first, std::size_t count) const;
+    std::size_t size() const { return slots_.size(); }
+
+   private:
+    std::vector<std::uint32_t> slots_;
+    std::uint64_t end_ = 0;
+  };
+
   struct KnownBlob {
     std::uint32_t id = 0;     // 0: none
-    std::uint64_t first = 0;  // where its pixels start in the pool, counted over all pixels ever kept
+    std::uint64_t first = 0;  // its pixels' run in the pool
     BlobExtent extent;
     BorderGreys border;
     bool overflows = false;      // then it holds the limit + 1 pixels the growth met
     std::uint32_t shadowed = 0;  // the blob kept last through this one's start before it
+    // Every pixel beside a blob that does not overflow, each once: its run in
+    // borderPool_, held while borderCount is not 0.
+    std::uint64_t borderFirst = 0;
+    std::uint32_t borderCount = 0;
   };
 
+  // What the memo knows of a growth: a blob that answers it, or else the
+  // largest blob that the growth's blob holds whole, with its start, and
+  // whose border is still kept.
+  struct Known {
+    const KnownBlob* answer = nullptr;
+    const KnownBlob* within = nullptr;
+  };
+  Known lookUp(const SharedPage& page, std::int32_t startX, std::int32_t startY, std::int32_t target,
+               std::int32_t tolerance, std::int32_t limit) const;
+  // Grows the blob from a kept blob it holds, so that only the pixels beside
+  // that blob are looked at again.
+  bool growFrom(const KnownBlob& within, const SharedPage& page, VisitedMap& visited, std::int32_t startX,
+                std::int32_t startY, std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels,
+                BorderGreys& border, BlobExtent& extent);
   // Whether a growth from the start is remembered: it joins its range and lies in the columns held.
   bool startJoins(const SharedPage& page, std::int32_t startX, std::int32_t startY, std::int32_t target,
                   std::int32_t tolerance) const;
-  // The kept blob that answers a growth, or nothing.
-  const KnownBlob* keptAnswer(const SharedPage& page, std::int32_t startX, std::int32_t startY, std::int32_t target,
-                              std::int32_t tolerance, std::int32_t limit) const;
-  // The blob's pixels in the pool ring.
-  std::array<std::span<const std::uint32_t>, 2> poolParts(const KnownBlob& blob) const;
+  bool holdsStart(const KnownBlob& blob, std::int32_t startX, std::int32_t startY) const;
   // The blob of that id, if still kept.
   const KnownBlob* knownAt(std::uint32_t id) const;
   void remember(std::span<const PixelPoint> pixels, const BlobExtent& extent, const BorderGreys& border, bool overflows,
@@ -200,8 +235,9 @@ class ScanGrowthMemo {
 
   std::vector<std::uint16_t> blobAt_;  // per pixel of the columns: 1 + the slot of the last blob kept through it
   std::vector<KnownBlob> blobs_;       // a ring: blob n in slot (n - 1) % size
-  std::vector<std::uint32_t> pool_;    // a ring of the kept blobs' pixels, packed
-  std::uint64_t poolEnd_ = 0;          // pixels kept in all
+  PixelRing pool_;                     // the kept blobs' pixels
+  PixelRing borderPool_;               // and the pixels beside them
+  PixelList border_;                   // the pixels beside the blob being grown
   std::uint32_t lastId_ = 0;
 
   // The range and limit the proven pixels in the visited map hold for.
@@ -213,7 +249,6 @@ class ScanGrowthMemo {
   };
   Range proven_;
 };
-
 // The seed growths of one band's columns, remembered while the page is
 // unchanged. Nearly every pixel of the page is a seed start, and the pixels
 // of one character, or of one large area, mostly grow the same blob again,

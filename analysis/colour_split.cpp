@@ -104,7 +104,11 @@ std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<Count>& histo
   });
   const std::int32_t dominant = heldColour;
   std::int32_t other = greys > 1 ? passed[1] : dominant;
-  for (std::int32_t i = passedCount; --i > 0;) {
+  // Every grey present but the dominant one was passed; when none lies far
+  // from it, the search would find none.
+  const bool anyFar =
+      farApart(dominant, histogram.darkestPresent()) || farApart(dominant, histogram.presentAtOrBelow(255));
+  for (std::int32_t i = anyFar ? passedCount : 0; --i > 0;) {
     if (farApart(dominant, passed[static_cast<std::size_t>(i)])) {
       other = passed[static_cast<std::size_t>(i)];
       break;

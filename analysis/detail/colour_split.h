@@ -48,6 +48,14 @@ class BasicBlockHistogram {
 
   std::int32_t greysPresent() const { return greysPresent_; }
 
+  // The least grey present, or 256 when none is.
+  std::int32_t darkestPresent() const {
+    for (std::size_t word = 0; word < present_.size(); ++word) {
+      if (present_[word] != 0) return static_cast<std::int32_t>(word * 64) + std::countr_zero(present_[word]);
+    }
+    return 256;
+  }
+
   // The greatest grey present at or below `grey` (0..255), or -1.
   std::int32_t presentAtOrBelow(std::int32_t grey) const {
     std::uint64_t bits = present_[static_cast<std::size_t>(grey / 64)] & (~std::uint64_t{0} >> (63 - grey % 64));

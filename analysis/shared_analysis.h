@@ -1,7 +1,8 @@
 // What the band threads of one run share. Every read and write of these fields
-// but the counts memo happens with `mutex` held. Bands commit what they find in band order (see
-// analysis/found_lines.h), so the state they leave is that of one band scanning
-// the whole page, whatever the band count and however the threads interleave.
+// but the counts memo happens with `mutex` held. Bands commit what they find in
+// band order (see analysis/found_lines.h), so the state they leave is that of
+// one band scanning the whole page, whatever the band count and however the
+// threads interleave.
 #pragma once
 
 #include <array>

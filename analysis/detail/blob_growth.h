@@ -25,8 +25,9 @@ struct PixelPoint {
 using PixelList = std::vector<PixelPoint>;
 
 // One mark per page pixel, laid out as the page is, so that one offset finds
-// a pixel in both. A growth marks the pixels it takes and clears them again by
-// walking its pixel list before it returns.
+// a pixel in both. A growth marks the pixels it takes (a row scan's growth also
+// those it meets beside its blob) and clears them again by walking its lists
+// before it returns.
 //
 // The row scans also leave pixels proven: each lies in an 8-connected area of
 // one grey range that holds more pixels than one limit, so any growth of that
@@ -185,7 +186,7 @@ class ScanGrowthMemo {
     bool overflows = false;      // then it holds the limit + 1 pixels the growth met
     std::uint32_t shadowed = 0;  // the blob kept last through this one's start before it
     // Every pixel beside a blob that does not overflow, each once: its run in
-    // borderPool_, held while borderCount is not 0.
+    // borderPool_ (none when borderCount is 0), good while the ring holds it.
     std::uint64_t borderFirst = 0;
     std::uint32_t borderCount = 0;
   };
@@ -249,6 +250,7 @@ class ScanGrowthMemo {
   };
   Range proven_;
 };
+
 // The seed growths of one band's columns, remembered while the page is
 // unchanged. Nearly every pixel of the page is a seed start, and the pixels
 // of one character, or of one large area, mostly grow the same blob again,

@@ -265,10 +265,12 @@ TEST(ScanGrowthMemo, AnswersEveryScanGrowthAsAGrowthWould) {
   }
 }
 
-// A start outside the range overflows through the large area beside it, but
-// the small area on its other side meets the large one only through the
-// start: a growth from the small area must still find it whole.
-TEST(ScanGrowthMemo, ProvesNothingThroughAStartOutsideTheRange) {
+// Proofs hold for the area and the limit of the growth that left them. A
+// start outside the range overflows through the large area beside it, but the
+// small area on its other side meets the large one only through the start: a
+// growth from the small area must still find it whole. And a proof that the
+// large area holds more than 40 pixels says nothing to a scan allowing 200.
+TEST(ScanGrowthMemo, ProvesOnlyTheAreaAndTheLimitOfTheGrowth) {
   GreyImage image(40, 3, 255);
   test_support::fillBox(image, 0, 1, 2, 1, 50);   // small: 3 pixels
   image.at(3, 1) = 200;                           // the start, outside 30 < grey <= 70
@@ -281,23 +283,13 @@ TEST(ScanGrowthMemo, ProvesNothingThroughAStartOutsideTheRange) {
   const std::optional<BlobExtent> small = memo.grow(page, visited, 2, 1, 50, 20, 40, pixels);
   ASSERT_TRUE(small.has_value());
   EXPECT_EQ(small->pixelCount, 3);
+
+  EXPECT_FALSE(memo.grow(page, visited, 4, 1, 50, 20, 40, pixels).has_value());
+  const std::optional<BlobExtent> large = memo.grow(page, visited, 39, 1, 50, 20, 200, pixels);
+  ASSERT_TRUE(large.has_value());
+  EXPECT_EQ(large->pixelCount, 108);
   visited.clearProven();
   EXPECT_TRUE(visited.allClear());
-}
-
-// A proof says an area holds more pixels than one limit: it says nothing to a
-// scan of the same greys that allows more.
-TEST(ScanGrowthMemo, ProvesOverflowsForTheirLimitOnly) {
-  GreyImage image(40, 5, 255);
-  test_support::fillBox(image, 0, 0, 9, 4, 50);  // 50 pixels
-  const SharedPage page(image);
-  VisitedMap visited(page.width(), page.height());
-  ScanGrowthMemo memo(page.width(), page.height());
-  PixelList pixels;
-  EXPECT_FALSE(memo.grow(page, visited, 0, 2, 50, 20, 40, pixels).has_value());
-  const std::optional<BlobExtent> whole = memo.grow(page, visited, 9, 2, 50, 20, 90, pixels);
-  ASSERT_TRUE(whole.has_value());
-  EXPECT_EQ(whole->pixelCount, 50);
 }
 
 // An area wider than the 64 columns the memo holds: its pixels must not be

@@ -139,20 +139,27 @@ void BlockPairStrip::addRow(const SharedPage& page, std::int32_t y) {
 
 void BlockPairStrip::moveDown(const SharedPage& page, std::int32_t y) {
   const bool entering = y + side_ < height_;
+  // Each page column's pixels are read and compared once, for all the blocks
+  // that hold the column.
+  const std::int32_t pageEnd = std::min(endColumn_ + side_ - 1, page.width());
+  std::array<std::uint8_t, kColumns + kMaxSide> leaving;
+  std::array<std::uint8_t, kColumns + kMaxSide> entered;
+  std::array<bool, kColumns + kMaxSide> moved;
+  for (std::int32_t px = firstColumn_; px < pageEnd; ++px) {
+    const auto at = static_cast<std::size_t>(px - firstColumn_);
+    leaving[at] = page.at(px, y);
+    entered[at] = entering ? page.at(px, y + side_) : 0;
+    moved[at] = !entering || entered[at] != leaving[at];
+  }
   for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
     const auto column = static_cast<std::size_t>(x - firstColumn_);
     auto& block = blocks_[column];
     bool changed = false;
-    for (std::int32_t px = x; px < std::min(x + side_, page.width()); ++px) {
-      const std::uint8_t leaving = page.at(px, y);
-      if (!entering) {
-        block.remove(leaving);
-        changed = true;
-      } else if (const std::uint8_t grey = page.at(px, y + side_); grey != leaving) {
-        block.remove(leaving);
-        block.add(grey);
-        changed = true;
-      }
+    for (std::size_t at = column; at < static_cast<std::size_t>(std::min(x + side_, pageEnd) - firstColumn_); ++at) {
+      if (!moved[at]) continue;
+      block.remove(leaving[at]);
+      if (entering) block.add(entered[at]);
+      changed = true;
     }
     changed_[column] = changed;
   }

@@ -524,8 +524,8 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
   // A start outside its range joins without a test: its blob is no area of
   // the range, so it is not kept. Nor is a growth stopped by a proof, which
   // kept too few pixels to prove its own overflow again.
-  if (startJoins(page, startX, startY, target, tolerance) && (grown || extent.pixelCount > limit)) {
-    remember(pixels, extent, grown ? border : BorderGreys{}, !grown, lastIdAt(entryOf(startX, startY)));
+  if (known.startJoins && (grown || extent.pixelCount > limit)) {
+    remember(pixels, extent, grown ? border : BorderGreys{}, !grown, known.lastKept);
   }
   if (!grown) return std::nullopt;
   return extent;
@@ -584,14 +584,16 @@ bool ScanGrowthMemo::holdsStart(const KnownBlob& blob, std::int32_t startX, std:
 ScanGrowthMemo::Known ScanGrowthMemo::lookUp(const SharedPage& page, std::int32_t startX, std::int32_t startY,
                                              std::int32_t target, std::int32_t tolerance, std::int32_t limit) const {
   Known found;
-  if (!startJoins(page, startX, startY, target, tolerance)) return found;
+  found.startJoins = startJoins(page, startX, startY, target, tolerance);
+  if (!found.startJoins) return found;
+  found.lastKept = lastIdAt(entryOf(startX, startY));
   const auto inRange = [&](std::int32_t grey) { return joinsBlob(grey, target, tolerance); };
   // Blobs within the new one, as long as their borders are kept.
   std::array<const KnownBlob*, kShadowsTried> within{};
   std::size_t withinCount = 0;
   // The last blob kept through the start, then the blobs it shadowed there in
   // turn; the start pixel lies in those only if their pixels hold it.
-  const KnownBlob* known = knownAt(lastIdAt(entryOf(startX, startY)));
+  const KnownBlob* known = knownAt(found.lastKept);
   for (std::int32_t depth = 0; known != nullptr && depth < kShadowsTried; ++depth, known = knownAt(known->shadowed)) {
     const BlobExtent& extent = known->extent;
     if (!inRange(extent.darkest) || !inRange(extent.lightest) || startX < extent.left || startX > extent.right ||

@@ -197,6 +197,8 @@ class ScanGrowthMemo {
   struct Known {
     const KnownBlob* answer = nullptr;
     const KnownBlob* within = nullptr;
+    bool startJoins = false;     // a growth from the start would be remembered
+    std::uint32_t lastKept = 0;  // the id of the blob kept last through the start
   };
   Known lookUp(const SharedPage& page, std::int32_t startX, std::int32_t startY, std::int32_t target,
                std::int32_t tolerance, std::int32_t limit) const;

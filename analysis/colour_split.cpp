@@ -130,10 +130,18 @@ std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<Count>& histo
 template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::int32_t>&, std::int32_t);
 template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::uint8_t>&, std::int32_t);
 
+void BlockPairStrip::add(std::size_t block, std::uint8_t grey) {
+  if (counts_[grey][block]++ == 0) held_.add(grey);
+}
+
+void BlockPairStrip::remove(std::size_t block, std::uint8_t grey) {
+  if (--counts_[grey][block] == 0) held_.remove(grey);
+}
+
 void BlockPairStrip::addRow(const SharedPage& page, std::int32_t y) {
   for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
-    auto& block = blocks_[static_cast<std::size_t>(x - firstColumn_)];
-    for (std::int32_t px = x; px < std::min(x + side_, page.width()); ++px) block.add(page.at(px, y));
+    const auto block = static_cast<std::size_t>(x - firstColumn_);
+    for (std::int32_t px = x; px < std::min(x + side_, page.width()); ++px) add(block, page.at(px, y));
   }
 }
 
@@ -152,16 +160,93 @@ void BlockPairStrip::moveDown(const SharedPage& page, std::int32_t y) {
     moved[at] = !entering || entered[at] != leaving[at];
   }
   for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
-    const auto column = static_cast<std::size_t>(x - firstColumn_);
-    auto& block = blocks_[column];
+    const auto block = static_cast<std::size_t>(x - firstColumn_);
     bool changed = false;
-    for (std::size_t at = column; at < static_cast<std::size_t>(std::min(x + side_, pageEnd) - firstColumn_); ++at) {
+    for (std::size_t at = block; at < static_cast<std::size_t>(std::min(x + side_, pageEnd) - firstColumn_); ++at) {
       if (!moved[at]) continue;
-      block.remove(leaving[at]);
-      if (entering) block.add(entered[at]);
+      remove(block, leaving[at]);
+      if (entering) add(block, entered[at]);
       changed = true;
     }
-    changed_[column] = changed;
+    changed_[block] = changed;
+  }
+}
+
+// splitHistogram for every block of the strip at once, one byte a block. A
+// grey no block holds would step no block's pass, so only the greys held are
+// visited. A block holds at most 15 x 15 pixels, fewer greys than 255, so its
+// pass always steps over runs of equal counts. A block's held count starts at
+// 0 rather than -1: no count passes it and none present equals it, so the
+// first grey is taken as in the plain pass.
+void BlockPairStrip::splitRow(std::int32_t y) {
+  static_assert(kMaxSide * kMaxSide < 255, "counts and pixel totals fit bytes, and no block holds 255 greys");
+  const Lanes none{};
+  const auto lanesOf = [&](std::int32_t value) { return none + static_cast<std::uint8_t>(value); };
+  const auto choose = [](Lanes mask, Lanes chosen, Lanes otherwise) { return (chosen & mask) | (otherwise & ~mask); };
+  // The vector unit compares bytes as signed only: unsigned bytes compare
+  // alike with their top bits flipped.
+  using SignedLanes = std::int8_t __attribute__((vector_size(kColumns)));
+  const auto above = [flip = lanesOf(0x80)](Lanes a, Lanes b) {
+    return static_cast<Lanes>(reinterpret_cast<SignedLanes>(a ^ flip) > reinterpret_cast<SignedLanes>(b ^ flip));
+  };
+  const Lanes two = lanesOf(2);
+
+  Lanes heldColour{};
+  Lanes heldCount{};
+  Lanes inEqualRun{};
+  Lanes pixels{};
+  Lanes greysSeen{};
+  Lanes secondPassed{};  // what the pass passed on at each block's second grey
+  held_.forEach([&](std::int32_t grey, std::int32_t) {
+    const Lanes count = counts_[static_cast<std::size_t>(grey)];
+    const auto present = static_cast<Lanes>(count != none);
+    pixels += count;
+    pixelsUpTo_[static_cast<std::size_t>(grey)] = pixels;
+    const Lanes colour = lanesOf(grey);
+    const Lanes passes = present & ~inEqualRun & above(heldCount, count);
+    const Lanes passed = choose(passes, colour, heldColour);
+    passedAt_[static_cast<std::size_t>(grey)] = passed;
+    const Lanes takes = present & ~passes;
+    inEqualRun = choose(present, takes & static_cast<Lanes>(heldCount == count), inEqualRun);
+    heldColour = choose(takes, colour, heldColour);
+    heldCount = choose(takes, count, heldCount);
+    greysSeen -= present;  // a present lane is all ones
+    secondPassed = choose(present & static_cast<Lanes>(greysSeen == two), passed, secondPassed);
+  });
+  const Lanes dominant = heldColour;
+  // The last grey passed on at the second grey or later that lies far from
+  // the dominant one; else the one passed on at the second grey, or with a
+  // single grey the dominant one.
+  const Lanes distance = lanesOf(kColourDistance);
+  Lanes other = choose(above(greysSeen, lanesOf(1)), secondPassed, dominant);
+  greysSeen = none;
+  held_.forEach([&](std::int32_t grey, std::int32_t) {
+    const auto present = static_cast<Lanes>(counts_[static_cast<std::size_t>(grey)] != none);
+    greysSeen -= present;
+    const Lanes colour = passedAt_[static_cast<std::size_t>(grey)];
+    const Lanes lighter = above(colour, dominant);
+    const Lanes far = (lighter & above(colour - dominant, distance)) | (~lighter & ~above(distance, dominant - colour));
+    other = choose(present & above(greysSeen, lanesOf(1)) & far, colour, other);
+  });
+
+  const auto pixelsAtOrBelow = [&](std::size_t block, std::int64_t colour) -> std::int32_t {
+    if (colour < 0) return 0;
+    // Every block's counts up to the greatest grey held at or below it.
+    const std::int32_t grey = held_.presentAtOrBelow(static_cast<std::int32_t>(std::min<std::int64_t>(colour, 255)));
+    return grey < 0 ? 0 : pixelsUpTo_[static_cast<std::size_t>(grey)][block];
+  };
+  const auto countNear = [&](std::size_t block, std::int32_t colour) {
+    if (halfWidth_ <= 0) return 0;
+    return pixelsAtOrBelow(block, std::int64_t{colour} + halfWidth_) -
+           pixelsAtOrBelow(block, std::int64_t{colour} - halfWidth_);
+  };
+  for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
+    const auto block = static_cast<std::size_t>(x - firstColumn_);
+    const ColourPair split =
+        pairOf(dominant[block], other[block], countNear(block, dominant[block]), countNear(block, other[block]));
+    pairs_[block * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)] = {
+        static_cast<std::uint8_t>(split.background), static_cast<std::uint8_t>(split.text),
+        static_cast<std::uint8_t>(split.backgroundCount), 0};
   }
 }
 
@@ -170,22 +255,26 @@ void BlockPairStrip::count(const SharedPage& page, std::int32_t firstColumn) {
   endColumn_ = std::min(firstColumn + kColumns, page.width());
   height_ = page.height();
   pairs_.resize(static_cast<std::size_t>(kColumns) * static_cast<std::size_t>(height_));
-  for (auto& block : blocks_) block.clear();
+  counts_.fill(Lanes{});
+  held_.clear();
   changed_.fill(true);
   for (std::int32_t y = 0; y < std::min(side_, height_); ++y) addRow(page, y);
   for (std::int32_t y = 0; y < height_; ++y) {
-    for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
-      const std::size_t column = static_cast<std::size_t>(x - firstColumn_);
-      Pair& pair = pairs_[column * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)];
-      if (changed_[column]) {
-        // The block holds pixel (x, y), so it is never empty.
-        const ColourPair split = *splitHistogram(blocks_[column], halfWidth_);
-        pair = {static_cast<std::uint8_t>(split.background), static_cast<std::uint8_t>(split.text),
-                static_cast<std::uint8_t>(split.backgroundCount), 0};
-      } else {
+    const auto blocks = static_cast<std::size_t>(endColumn_ - firstColumn_);
+    if (std::any_of(changed_.begin(), changed_.begin() + static_cast<std::ptrdiff_t>(blocks),
+                    [](bool changed) { return changed; })) {
+      // Recounted for every block: those unchanged keep their pair.
+      splitRow(y);
+    } else {
+      for (std::size_t block = 0; block < blocks; ++block) {
+        Pair& pair = pairs_[block * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)];
         pair = (&pair)[-1];  // the same counts as the row above
       }
-      pair.grey = page.at(x, y);
+    }
+    for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
+      pairs_[static_cast<std::size_t>(x - firstColumn_) * static_cast<std::size_t>(height_) +
+             static_cast<std::size_t>(y)]
+          .grey = page.at(x, y);
     }
     moveDown(page, y);
   }

@@ -136,12 +136,14 @@ struct PixelPair {
 // The pairs (`splitHistogram`) of the side x side blocks at every pixel of a
 // strip of columns, cut at the page edges, with the pixels' greys. A strip is
 // counted walking the page down a row at a time, so each row of it is read
-// once for all its blocks, rather than a row per pixel down each column. One
+// once for all its blocks, rather than a row per pixel down each column. The
+// order pass and the search for the second grey run for all the strip's blocks
+// at once, a byte each in one vector, over the greys any of them holds. One
 // page per strip: the page must not change while it is used.
 class BlockPairStrip {
  public:
-  static constexpr std::int32_t kColumns = 32;
-  static constexpr std::int32_t kMaxSide = 15;  // the counts are bytes
+  static constexpr std::int32_t kColumns = 16;
+  static constexpr std::int32_t kMaxSide = 15;  // the counts, and the pixels of a block, fit bytes
 
   // Pixel (x, y), inside the page, and the pair of the block there; the block
   // holds that pixel, so its pair exists. Counts the strip from column x when
@@ -155,6 +157,9 @@ class BlockPairStrip {
     std::uint8_t backgroundCount = 0;
     std::uint8_t grey = 0;
   };
+  // One byte for each block of the strip, the block of the strip's first column first.
+  using Lanes = std::uint8_t __attribute__((vector_size(kColumns)));
+
   void count(const SharedPage& page, std::int32_t firstColumn);
   // Adds row y to every block of the strip.
   void addRow(const SharedPage& page, std::int32_t y);
@@ -163,15 +168,24 @@ class BlockPairStrip {
   // in its column leaves the counts as they are; a block none of whose pixels
   // changed grey is marked unchanged.
   void moveDown(const SharedPage& page, std::int32_t y);
+  void add(std::size_t block, std::uint8_t grey);
+  void remove(std::size_t block, std::uint8_t grey);
+  // The pairs of all the strip's blocks at row y.
+  void splitRow(std::int32_t y);
 
   std::int32_t side_ = 0;
   std::int32_t halfWidth_ = 0;
   std::int32_t firstColumn_ = 0;
   std::int32_t endColumn_ = 0;  // empty until first counted
   std::int32_t height_ = 0;
-  std::array<BasicBlockHistogram<std::uint8_t>, kColumns> blocks_;
-  std::array<bool, kColumns> changed_{};  // since the row above
-  std::vector<Pair> pairs_;               // column after column
+  std::array<Lanes, 256> counts_{};         // per grey, its count in each block
+  BasicBlockHistogram<std::uint8_t> held_;  // per grey, the blocks that hold it
+  std::array<bool, kColumns> changed_{};    // since the row above
+  // Working rows of splitRow, per grey held: what the order pass passed on
+  // there, and the pixels of that grey or darker.
+  std::array<Lanes, 256> passedAt_{};
+  std::array<Lanes, 256> pixelsUpTo_{};
+  std::vector<Pair> pairs_;  // column after column
 };
 
 }  // namespace glimmer::detail

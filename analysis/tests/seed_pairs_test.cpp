@@ -92,7 +92,8 @@ TEST(BlockPairStrip, GivesThePlainPairOnRandomPages) {
   std::mt19937 random(7);
   // Wider and narrower than a strip and than a block, taller and shorter.
   for (const auto& [width, height] : {std::pair{40, 30}, std::pair{17, 9}, std::pair{5, 23}, std::pair{1, 1}}) {
-    for (const std::int32_t greys : {2, 5, 60}) {
+    // Every grey: a block's counts are then mostly ones, in long equal runs.
+    for (const std::int32_t greys : {2, 5, 60, 256}) {
       GreyImage image(width, height);
       for (std::uint8_t& grey : image.pixels) {
         grey = static_cast<std::uint8_t>(random() % static_cast<std::uint32_t>(greys) * 255 / (greys - 1));
@@ -100,7 +101,8 @@ TEST(BlockPairStrip, GivesThePlainPairOnRandomPages) {
       const SharedPage page(image);
       expectPlainPairs(page, 10, 20, random);
       expectPlainPairs(page, 15, 7, random);
-      expectPlainPairs(page, 1, 20, random);
+      expectPlainPairs(page, 1, 300, random);
+      expectPlainPairs(page, 10, 0, random);
     }
   }
 }

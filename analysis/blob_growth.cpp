@@ -8,6 +8,8 @@
 #include <limits>
 #include <utility>
 
+#include "analysis/detail/row_bits_growth.h"
+
 namespace glimmer::detail {
 
 VisitedMap::VisitedMap(std::int32_t width, std::int32_t height)
@@ -303,6 +305,18 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
   KnownArea area;
   area.tolerance = tolerance;
   area.limit = limit;
+  // A row of 64 pixels at a time where the area stays near the start; pixel
+  // by pixel, with the known overflows, where it may not.
+  RowBitsGrowth rows(page, target, tolerance);
+  const RowBitsGrowth::Outcome outcome = rows.grow(startX, startY, limit);
+  if (outcome != RowBitsGrowth::Outcome::kLeavesWindow) {
+    rows.pixelsReached(pixels, area.extent);
+    area.overflows = outcome == RowBitsGrowth::Outcome::kOverflows;
+    if (!area.overflows) area.border = rows.border();
+    remember(pixels, area);
+    if (area.overflows) return std::nullopt;
+    return area.extent;
+  }
   const KnownArea* proof = nullptr;
   area.overflows = !growAreaWithBorder(page, visited, startX, startY, target, tolerance, limit, pixels, area.border,
                                        area.extent, [&](std::int32_t x, std::int32_t y) {
@@ -328,6 +342,17 @@ bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visit
   const std::int32_t narrowTolerance = tolerance / 2;
   if (narrowTolerance == tolerance || !joinsBlob(page.at(startX, startY), target, narrowTolerance)) return false;
   KnownArea area;
+  area.tolerance = tolerance;
+  area.limit = limit;
+  RowBitsGrowth rows(page, target, narrowTolerance);
+  const RowBitsGrowth::Outcome outcome = rows.grow(startX, startY, limit);
+  if (outcome == RowBitsGrowth::Outcome::kGrown) return false;
+  if (outcome == RowBitsGrowth::Outcome::kOverflows) {
+    rows.pixelsReached(pixels, area.extent);
+    area.overflows = true;
+    remember(pixels, area);
+    return true;
+  }
   const KnownArea* proof = nullptr;
   if (growArea<false>(page, visited, startX, startY, target, narrowTolerance, limit, pixels, kNoBorder, area.extent,
                       [&](std::int32_t x, std::int32_t y) {
@@ -337,8 +362,6 @@ bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visit
     return false;
   }
   area.overflows = true;
-  area.tolerance = tolerance;
-  area.limit = limit;
   if (proof != nullptr) joinProof(*proof, area);
   remember(pixels, area);
   return true;

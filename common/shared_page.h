@@ -18,6 +18,8 @@ class SharedPage {
   std::int32_t height() const { return height_; }
 
   std::uint8_t at(std::int32_t x, std::int32_t y) const { return pixels_[offset(x, y, width_)]; }
+  // Row y, its width() greys one after another.
+  const std::uint8_t* row(std::int32_t y) const { return pixels_ + offset(0, y, width_); }
   // The pixel at offset(x, y, width()).
   std::uint8_t atOffset(std::size_t position) const { return pixels_[position]; }
 

@@ -1,0 +1,82 @@
+// The seed test's growth done a row of 64 pixels at a time, as bits: which
+// pixels of a window around the start join the grey range, and which of those
+// the blob has reached.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "analysis/detail/blob_growth.h"
+#include "common/shared_page.h"
+
+namespace glimmer::detail {
+
+// Grows the 8-connected area of one grey range around a start inside it,
+// within a window of 64 columns and 127 rows centred on the start (moved
+// inside the page where it can be). A row of the blob spreads along its runs
+// of joining pixels in a few word operations, and to the rows above and below
+// through its neighbours; sweeps down and up repeat until nothing changes.
+// The blob is the start's whole area unless it reaches an edge of the window
+// that is not an edge of the page: the growth then gives up and the caller
+// grows pixel by pixel.
+class RowBitsGrowth {
+ public:
+  enum class Outcome {
+    kGrown,        // the start's whole area, of at most `limit` pixels
+    kOverflows,    // a connected part of the area holds more than `limit` pixels
+    kLeavesWindow  // the area may go on past the window
+  };
+
+  RowBitsGrowth(const SharedPage& page, std::int32_t target, std::int32_t tolerance);
+
+  // The start must join the range. Known overflowing areas are not looked
+  // up as the pixel-by-pixel growth does: a lookup a pixel cost more than the
+  // growths it cut short spared.
+  Outcome grow(std::int32_t startX, std::int32_t startY, std::int32_t limit);
+
+  // After kGrown or kOverflows: the pixels reached, in no particular order,
+  // and their extent.
+  void pixelsReached(PixelList& pixels, BlobExtent& extent) const;
+  // After kGrown: the greys beside the area, all outside the range.
+  BorderGreys border() const;
+
+ private:
+  static constexpr std::int32_t kColumns = 64;
+  static constexpr std::int32_t kRowsEachWay = 63;
+
+  std::uint64_t joiningIn(std::int32_t y) const;
+  // The blob's pixels in row y, none outside the rows loaded.
+  std::uint64_t reachedIn(std::int32_t y) const {
+    return y < top_ || y > bottom_ ? 0 : blob_[static_cast<std::size_t>(y - firstRow_)];
+  }
+  void load(std::int32_t y);
+  // Places the window and reaches the start's run of its row.
+  Outcome start(std::int32_t startX, std::int32_t startY, std::int32_t limit);
+  // Spreads row y from the blob's rows beside it; returns the pixels it gained.
+  std::uint64_t spreadRow(std::int32_t y);
+  // The next row a sweep by `step` takes in past row y, the last loaded on
+  // that side, or -1 when it ends there; kLeavesWindow when the blob goes on
+  // past the window.
+  std::int32_t rowPast(std::int32_t y, std::int32_t step, Outcome& outcome);
+  // Sweeps rows down (step 1) or up (step -1) from the blob's first row on
+  // that side, taking in a row past the last while the blob reaches it.
+  enum class Sweep { kUnchanged, kGrew, kOverflows, kLeavesWindow };
+  Sweep sweep(std::int32_t step, std::int32_t limit);
+
+  const SharedPage& page_;
+  std::int32_t target_;
+  std::int32_t rangeFirst_ = 0;  // the range's greys, clamped to 0..255; none when first > last
+  std::int32_t rangeLast_ = -1;
+  std::int32_t left_ = 0;        // the window's first column
+  std::uint64_t onPage_ = 0;     // the window's columns inside the page
+  std::uint64_t openSides_ = 0;  // its first and last column where the page goes on past them
+  std::int32_t firstRow_ = 0;    // the window's rows, [firstRow_, endRow_)
+  std::int32_t endRow_ = 0;
+  std::int32_t top_ = 0;  // the rows loaded, [top_, bottom_]
+  std::int32_t bottom_ = 0;
+  std::int32_t pixelCount_ = 0;
+  std::array<std::uint64_t, 2 * kRowsEachWay + 1> joining_{};
+  std::array<std::uint64_t, 2 * kRowsEachWay + 1> blob_{};
+};
+
+}  // namespace glimmer::detail

@@ -1,0 +1,197 @@
+#include "analysis/detail/row_bits_growth.h"
+
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <cstring>
+
+namespace glimmer::detail {
+
+namespace {
+
+std::uint64_t reversed(std::uint64_t bits) {
+  bits = ((bits >> 1) & 0x5555555555555555u) | ((bits & 0x5555555555555555u) << 1);
+  bits = ((bits >> 2) & 0x3333333333333333u) | ((bits & 0x3333333333333333u) << 2);
+  bits = ((bits >> 4) & 0x0f0f0f0f0f0f0f0fu) | ((bits & 0x0f0f0f0f0f0f0f0fu) << 4);
+  return __builtin_bswap64(bits);
+}
+
+// The bits of each run of `runs` from its lowest bit in `from` up to its top:
+// adding a bit carries through the ones above it and stops past the run.
+std::uint64_t spreadUp(std::uint64_t runs, std::uint64_t from) { return runs & (((runs + from) ^ runs) | from); }
+
+// The runs of `runs` that hold a bit of `from` (a subset of runs), whole.
+std::uint64_t runsHolding(std::uint64_t runs, std::uint64_t from) {
+  return spreadUp(runs, from) | reversed(spreadUp(reversed(runs), reversed(from)));
+}
+
+// One bit a byte, from the top bits of eight bytes of 0x00 or 0xff: byte i to bit i.
+std::uint64_t topBits(const std::uint8_t* bytes) {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return ((word & 0x8080808080808080u) * 0x0002040810204081u) >> 56;
+}
+
+}  // namespace
+
+RowBitsGrowth::RowBitsGrowth(const SharedPage& page, std::int32_t target, std::int32_t tolerance)
+    : page_(page), target_(target) {
+  // target - tolerance < grey <= target + tolerance, as whole greys.
+  rangeFirst_ = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{target} - tolerance + 1, 0, 256));
+  rangeLast_ = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{target} + tolerance, -1, 255));
+}
+
+std::uint64_t RowBitsGrowth::joiningIn(std::int32_t y) const {
+  if (rangeFirst_ > rangeLast_) return 0;
+  const std::int32_t columns = std::min(kColumns, page_.width() - left_);
+  const std::uint8_t* row = page_.row(y) + left_;
+  const auto first = static_cast<std::uint8_t>(rangeFirst_);
+  const auto span = static_cast<std::uint8_t>(rangeLast_ - rangeFirst_);
+  if (columns < kColumns) {
+    std::uint64_t bits = 0;
+    for (std::int32_t i = 0; i < columns; ++i) {
+      bits |= std::uint64_t{static_cast<std::uint8_t>(row[i] - first) <= span} << i;
+    }
+    return bits;
+  }
+  // Sixteen greys a step: grey - first <= span, unsigned, compares as signed
+  // with the top bits flipped.
+  using Bytes = std::uint8_t __attribute__((vector_size(16)));
+  using SignedBytes = std::int8_t __attribute__((vector_size(16)));
+  const Bytes flip = Bytes{} + 0x80;
+  const auto bound = reinterpret_cast<SignedBytes>(Bytes{} + static_cast<std::uint8_t>(span ^ 0x80));
+  std::uint64_t bits = 0;
+  for (std::int32_t i = 0; i < kColumns; i += 16) {
+    Bytes greys;
+    std::memcpy(&greys, row + i, sizeof greys);
+    const auto joins = static_cast<Bytes>(reinterpret_cast<SignedBytes>((greys - first) ^ flip) <= bound);
+    std::uint8_t flags[16];
+    std::memcpy(flags, &joins, sizeof flags);
+    bits |= (topBits(flags) | topBits(flags + 8) << 8) << i;
+  }
+  return bits;
+}
+
+void RowBitsGrowth::load(std::int32_t y) {
+  joining_[static_cast<std::size_t>(y - firstRow_)] = joiningIn(y);
+  blob_[static_cast<std::size_t>(y - firstRow_)] = 0;
+}
+
+RowBitsGrowth::Outcome RowBitsGrowth::start(std::int32_t startX, std::int32_t startY, std::int32_t limit) {
+  left_ = std::clamp(startX - kColumns / 2, 0, std::max(0, page_.width() - kColumns));
+  const std::int32_t columns = std::min(kColumns, page_.width() - left_);
+  onPage_ = columns == kColumns ? ~std::uint64_t{0} : (std::uint64_t{1} << columns) - 1;
+  openSides_ =
+      (left_ > 0 ? std::uint64_t{1} : 0) | (left_ + kColumns < page_.width() ? std::uint64_t{1} << (kColumns - 1) : 0);
+  firstRow_ = std::max(0, startY - kRowsEachWay);
+  endRow_ = std::min(page_.height(), startY + kRowsEachWay + 1);
+  top_ = bottom_ = startY;
+  load(startY);
+  const std::uint64_t start = std::uint64_t{1} << (startX - left_);
+  const std::uint64_t joining = joining_[static_cast<std::size_t>(startY - firstRow_)];
+  assert((joining & start) != 0);
+  const std::uint64_t run = runsHolding(joining, start);
+  blob_[static_cast<std::size_t>(startY - firstRow_)] = run;
+  pixelCount_ = std::popcount(run);
+  if ((run & openSides_) != 0) return Outcome::kLeavesWindow;
+  if (pixelCount_ > limit) return Outcome::kOverflows;
+  return Outcome::kGrown;
+}
+
+std::uint64_t RowBitsGrowth::spreadRow(std::int32_t y) {
+  const std::uint64_t beside = reachedIn(y - 1) | reachedIn(y + 1);
+  const std::uint64_t joining = joining_[static_cast<std::size_t>(y - firstRow_)];
+  std::uint64_t& row = blob_[static_cast<std::size_t>(y - firstRow_)];
+  const std::uint64_t reached = joining & (beside | beside << 1 | beside >> 1) & ~row;
+  if (reached == 0) return 0;
+  const std::uint64_t grown = runsHolding(joining, row | reached);
+  const std::uint64_t gained = grown & ~row;
+  pixelCount_ += std::popcount(gained);
+  row = grown;
+  return gained;
+}
+
+std::int32_t RowBitsGrowth::rowPast(std::int32_t y, std::int32_t step, Outcome& outcome) {
+  const std::int32_t next = y + step;
+  if (reachedIn(y) == 0 || next < 0 || next >= page_.height()) return -1;
+  if (next < firstRow_ || next >= endRow_) {
+    outcome = Outcome::kLeavesWindow;
+    return -1;
+  }
+  load(next);
+  (step > 0 ? bottom_ : top_) = next;
+  return next;
+}
+
+RowBitsGrowth::Outcome RowBitsGrowth::grow(std::int32_t startX, std::int32_t startY, std::int32_t limit) {
+  const Outcome started = start(startX, startY, limit);
+  if (started != Outcome::kGrown) return started;
+  for (;;) {
+    const Sweep down = sweep(1, limit);
+    if (down == Sweep::kOverflows) return Outcome::kOverflows;
+    if (down == Sweep::kLeavesWindow) return Outcome::kLeavesWindow;
+    const Sweep up = sweep(-1, limit);
+    if (up == Sweep::kOverflows) return Outcome::kOverflows;
+    if (up == Sweep::kLeavesWindow) return Outcome::kLeavesWindow;
+    // A sweep spreads each row from both rows beside it; once neither sweep
+    // grew a row, no row can grow.
+    if (down == Sweep::kUnchanged && up == Sweep::kUnchanged) return Outcome::kGrown;
+  }
+}
+
+RowBitsGrowth::Sweep RowBitsGrowth::sweep(std::int32_t step, std::int32_t limit) {
+  bool grew = false;
+  for (std::int32_t y = step > 0 ? top_ : bottom_; y >= 0;) {
+    if (spreadRow(y) != 0) {
+      grew = true;
+      if ((reachedIn(y) & openSides_) != 0) return Sweep::kLeavesWindow;
+      if (pixelCount_ > limit) return Sweep::kOverflows;
+    }
+    Outcome outcome = Outcome::kGrown;
+    y = (step > 0 ? y == bottom_ : y == top_) ? rowPast(y, step, outcome) : y + step;
+    if (outcome == Outcome::kLeavesWindow) return Sweep::kLeavesWindow;
+  }
+  return grew ? Sweep::kGrew : Sweep::kUnchanged;
+}
+
+void RowBitsGrowth::pixelsReached(PixelList& pixels, BlobExtent& extent) const {
+  pixels.clear();
+  extent = BlobExtent{page_.width(), page_.height(), -1, -1, pixelCount_, 255, 0};
+  for (std::int32_t y = top_; y <= bottom_; ++y) {
+    const std::uint64_t row = reachedIn(y);
+    if (row == 0) continue;
+    extent.top = std::min(extent.top, y);
+    extent.bottom = y;
+    extent.left = std::min(extent.left, left_ + std::countr_zero(row));
+    extent.right = std::max(extent.right, left_ + kColumns - 1 - std::countl_zero(row));
+    for (std::uint64_t bits = row; bits != 0; bits &= bits - 1) {
+      const std::int32_t x = left_ + std::countr_zero(bits);
+      const std::int32_t grey = page_.at(x, y);
+      extent.darkest = std::min(extent.darkest, grey);
+      extent.lightest = std::max(extent.lightest, grey);
+      pixels.push_back({x, y});
+    }
+  }
+}
+
+BorderGreys RowBitsGrowth::border() const {
+  BorderGreys border;
+  // The area never reaches an open side, so every neighbour lies in the window
+  // or off the page.
+  for (std::int32_t y = std::max(top_ - 1, 0); y <= std::min(bottom_ + 1, page_.height() - 1); ++y) {
+    const std::uint64_t near = reachedIn(y - 1) | reachedIn(y) | reachedIn(y + 1);
+    const std::uint64_t beside = (near | near << 1 | near >> 1) & ~reachedIn(y) & onPage_;
+    for (std::uint64_t bits = beside; bits != 0; bits &= bits - 1) {
+      const std::int32_t grey = page_.at(left_ + std::countr_zero(bits), y);
+      if (grey <= target_) {
+        border.below = std::max(border.below, grey);
+      } else {
+        border.above = std::min(border.above, grey);
+      }
+    }
+  }
+  return border;
+}
+
+}  // namespace glimmer::detail

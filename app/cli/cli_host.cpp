@@ -123,7 +123,7 @@ std::string tailThatFits(const std::string& text, std::size_t room) {
 }  // namespace
 
 std::string progressLine(const std::string& label, int permille, int columns) {
-  char percent[8];
+  char percent[16];  // room for any int, as the compiler cannot always see the clamp
   std::snprintf(percent, sizeof percent, "%3d%%", std::clamp(permille, 0, 1000) / 10);
   const int room = std::max(columns - 1, 0);
   // " [" bar "] " percent

@@ -538,12 +538,29 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
   BorderGreys border;
   BlobExtent extent;
   border_.clear();
-  const bool grown =
-      known.within != nullptr
-          ? growFrom(*known.within, page, visited, startX, startY, target, tolerance, limit, pixels, border, extent)
-          : growArea<true>(page, visited, startX, startY, target, tolerance, limit, pixels,
-                           BorderPixelsNoted{{border, target}, visited, border_}, extent, kNoProof);
-  visited.clear(border_);
+  bool grown = false;
+  // A row of 64 pixels at a time where the area stays near the start; from
+  // a kept blob within, or pixel by pixel, where it may not.
+  RowBitsGrowth rows(page, target, tolerance, &visited);
+  const RowBitsGrowth::Outcome outcome = joinsBlob(page.at(startX, startY), target, tolerance)
+                                             ? rows.grow(startX, startY, limit)
+                                             : RowBitsGrowth::Outcome::kLeavesWindow;
+  if (outcome != RowBitsGrowth::Outcome::kLeavesWindow) {
+    rows.pixelsReached(pixels, extent);
+    grown = outcome == RowBitsGrowth::Outcome::kGrown;
+    if (grown) {
+      border = rows.border(&border_);
+    } else {
+      visited.prove(pixels);  // all in the start's area, which overflows
+    }
+  } else {
+    grown =
+        known.within != nullptr
+            ? growFrom(*known.within, page, visited, startX, startY, target, tolerance, limit, pixels, border, extent)
+            : growArea<true>(page, visited, startX, startY, target, tolerance, limit, pixels,
+                             BorderPixelsNoted{{border, target}, visited, border_}, extent, kNoProof);
+    visited.clear(border_);
+  }
   // A start outside its range joins without a test: its blob is no area of
   // the range, so it is not kept. Nor is a growth stopped by a proof, which
   // kept too few pixels to prove its own overflow again.

@@ -35,8 +35,9 @@ std::uint64_t topBits(const std::uint8_t* bytes) {
 
 }  // namespace
 
-RowBitsGrowth::RowBitsGrowth(const SharedPage& page, std::int32_t target, std::int32_t tolerance)
-    : page_(page), target_(target) {
+RowBitsGrowth::RowBitsGrowth(const SharedPage& page, std::int32_t target, std::int32_t tolerance,
+                             const VisitedMap* proofs)
+    : page_(page), proofs_(proofs != nullptr && proofs->holdsProofs() ? proofs : nullptr), target_(target) {
   // target - tolerance < grey <= target + tolerance, as whole greys.
   rangeFirst_ = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{target} - tolerance + 1, 0, 256));
   rangeLast_ = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{target} + tolerance, -1, 255));
@@ -95,8 +96,17 @@ RowBitsGrowth::Outcome RowBitsGrowth::start(std::int32_t startX, std::int32_t st
   blob_[static_cast<std::size_t>(startY - firstRow_)] = run;
   pixelCount_ = std::popcount(run);
   if ((run & openSides_) != 0) return Outcome::kLeavesWindow;
-  if (pixelCount_ > limit) return Outcome::kOverflows;
+  if (pixelCount_ > limit || meetsProof(startY, run)) return Outcome::kOverflows;
   return Outcome::kGrown;
+}
+
+bool RowBitsGrowth::meetsProof(std::int32_t y, std::uint64_t gained) const {
+  if (proofs_ == nullptr) return false;
+  const std::size_t rowStart = SharedPage::offset(left_, y, page_.width());
+  for (std::uint64_t bits = gained; bits != 0; bits &= bits - 1) {
+    if (proofs_->proven(rowStart + static_cast<std::size_t>(std::countr_zero(bits)))) return true;
+  }
+  return false;
 }
 
 std::uint64_t RowBitsGrowth::spreadRow(std::int32_t y) {
@@ -143,10 +153,10 @@ RowBitsGrowth::Outcome RowBitsGrowth::grow(std::int32_t startX, std::int32_t sta
 RowBitsGrowth::Sweep RowBitsGrowth::sweep(std::int32_t step, std::int32_t limit) {
   bool grew = false;
   for (std::int32_t y = step > 0 ? top_ : bottom_; y >= 0;) {
-    if (spreadRow(y) != 0) {
+    if (const std::uint64_t gained = spreadRow(y); gained != 0) {
       grew = true;
       if ((reachedIn(y) & openSides_) != 0) return Sweep::kLeavesWindow;
-      if (pixelCount_ > limit) return Sweep::kOverflows;
+      if (pixelCount_ > limit || meetsProof(y, gained)) return Sweep::kOverflows;
     }
     Outcome outcome = Outcome::kGrown;
     y = (step > 0 ? y == bottom_ : y == top_) ? rowPast(y, step, outcome) : y + step;
@@ -175,7 +185,7 @@ void RowBitsGrowth::pixelsReached(PixelList& pixels, BlobExtent& extent) const {
   }
 }
 
-BorderGreys RowBitsGrowth::border() const {
+BorderGreys RowBitsGrowth::border(PixelList* pixels) const {
   BorderGreys border;
   // The area never reaches an open side, so every neighbour lies in the window
   // or off the page.
@@ -183,7 +193,9 @@ BorderGreys RowBitsGrowth::border() const {
     const std::uint64_t near = reachedIn(y - 1) | reachedIn(y) | reachedIn(y + 1);
     const std::uint64_t beside = (near | near << 1 | near >> 1) & ~reachedIn(y) & onPage_;
     for (std::uint64_t bits = beside; bits != 0; bits &= bits - 1) {
-      const std::int32_t grey = page_.at(left_ + std::countr_zero(bits), y);
+      const std::int32_t x = left_ + std::countr_zero(bits);
+      const std::int32_t grey = page_.at(x, y);
+      if (pixels != nullptr) pixels->push_back({x, y});
       if (grey <= target_) {
         border.below = std::max(border.below, grey);
       } else {

@@ -27,18 +27,22 @@ class RowBitsGrowth {
     kLeavesWindow  // the area may go on past the window
   };
 
-  RowBitsGrowth(const SharedPage& page, std::int32_t target, std::int32_t tolerance);
+  // With `proofs`, a growth that reaches a pixel proven in that map (see
+  // VisitedMap) overflows there, as the row scans' growths do.
+  RowBitsGrowth(const SharedPage& page, std::int32_t target, std::int32_t tolerance,
+                const VisitedMap* proofs = nullptr);
 
-  // The start must join the range. Known overflowing areas are not looked
-  // up as the pixel-by-pixel growth does: a lookup a pixel cost more than the
-  // growths it cut short spared.
+  // The start must join the range. The seed memo's known overflowing areas
+  // are not looked up here as its pixel-by-pixel growth does: a lookup a
+  // pixel cost more than the growths it cut short spared.
   Outcome grow(std::int32_t startX, std::int32_t startY, std::int32_t limit);
 
   // After kGrown or kOverflows: the pixels reached, in no particular order,
   // and their extent.
   void pixelsReached(PixelList& pixels, BlobExtent& extent) const;
-  // After kGrown: the greys beside the area, all outside the range.
-  BorderGreys border() const;
+  // After kGrown: the greys beside the area, all outside the range, and when
+  // asked those pixels, each once.
+  BorderGreys border(PixelList* pixels = nullptr) const;
 
  private:
   static constexpr std::int32_t kColumns = 64;
@@ -63,7 +67,11 @@ class RowBitsGrowth {
   enum class Sweep { kUnchanged, kGrew, kOverflows, kLeavesWindow };
   Sweep sweep(std::int32_t step, std::int32_t limit);
 
+  // Whether one of the pixels gained in row y is proven.
+  bool meetsProof(std::int32_t y, std::uint64_t gained) const;
+
   const SharedPage& page_;
+  const VisitedMap* proofs_;
   std::int32_t target_;
   std::int32_t rangeFirst_ = 0;  // the range's greys, clamped to 0..255; none when first > last
   std::int32_t rangeLast_ = -1;

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cassert>
-#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace glimmer::detail {
 
@@ -25,13 +28,30 @@ std::uint64_t runsHolding(std::uint64_t runs, std::uint64_t from) {
   return spreadUp(runs, from) | reversed(spreadUp(reversed(runs), reversed(from)));
 }
 
-// One bit a byte, from the top bits of eight bytes of 0x00 or 0xff: byte i to bit i.
-std::uint64_t topBits(const std::uint8_t* bytes) {
-  std::uint64_t word;
-  std::memcpy(&word, bytes, sizeof word);
-  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-  return ((word & 0x8080808080808080u) * 0x0002040810204081u) >> 56;
+// How many bits are set. std::popcount is a library call where the build
+// cannot assume the processor counts bits itself.
+std::int32_t bitCount(std::uint64_t bits) {
+  bits -= (bits >> 1) & 0x5555555555555555u;
+  bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);
+  bits = (bits + (bits >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+  return static_cast<std::int32_t>((bits * 0x0101010101010101u) >> 56);
 }
+
+#if defined(__SSE2__)
+// The bits of the 64 greys from `row` with grey - first <= span, unsigned:
+// min(grey - first, span) == grey - first, sixteen greys a step.
+std::uint64_t joiningInFullRow(const std::uint8_t* row, std::uint8_t first, std::uint8_t span) {
+  const __m128i firstGrey = _mm_set1_epi8(static_cast<char>(first));
+  const __m128i lastOffset = _mm_set1_epi8(static_cast<char>(span));
+  std::uint64_t bits = 0;
+  for (std::int32_t i = 0; i < 64; i += 16) {
+    const __m128i offset = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i)), firstGrey);
+    const __m128i joins = _mm_cmpeq_epi8(_mm_min_epu8(offset, lastOffset), offset);
+    bits |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(joins))} << i;
+  }
+  return bits;
+}
+#endif
 
 }  // namespace
 
@@ -49,27 +69,12 @@ std::uint64_t RowBitsGrowth::joiningIn(std::int32_t y) const {
   const std::uint8_t* row = page_.row(y) + left_;
   const auto first = static_cast<std::uint8_t>(rangeFirst_);
   const auto span = static_cast<std::uint8_t>(rangeLast_ - rangeFirst_);
-  if (columns < kColumns) {
-    std::uint64_t bits = 0;
-    for (std::int32_t i = 0; i < columns; ++i) {
-      bits |= std::uint64_t{static_cast<std::uint8_t>(row[i] - first) <= span} << i;
-    }
-    return bits;
-  }
-  // Sixteen greys a step: grey - first <= span, unsigned, compares as signed
-  // with the top bits flipped.
-  using Bytes = std::uint8_t __attribute__((vector_size(16)));
-  using SignedBytes = std::int8_t __attribute__((vector_size(16)));
-  const Bytes flip = Bytes{} + 0x80;
-  const auto bound = reinterpret_cast<SignedBytes>(Bytes{} + static_cast<std::uint8_t>(span ^ 0x80));
+#if defined(__SSE2__)
+  if (columns == kColumns) return joiningInFullRow(row, first, span);
+#endif
   std::uint64_t bits = 0;
-  for (std::int32_t i = 0; i < kColumns; i += 16) {
-    Bytes greys;
-    std::memcpy(&greys, row + i, sizeof greys);
-    const auto joins = static_cast<Bytes>(reinterpret_cast<SignedBytes>((greys - first) ^ flip) <= bound);
-    std::uint8_t flags[16];
-    std::memcpy(flags, &joins, sizeof flags);
-    bits |= (topBits(flags) | topBits(flags + 8) << 8) << i;
+  for (std::int32_t i = 0; i < columns; ++i) {
+    bits |= std::uint64_t{static_cast<std::uint8_t>(row[i] - first) <= span} << i;
   }
   return bits;
 }
@@ -94,7 +99,7 @@ RowBitsGrowth::Outcome RowBitsGrowth::start(std::int32_t startX, std::int32_t st
   assert((joining & start) != 0);
   const std::uint64_t run = runsHolding(joining, start);
   blob_[static_cast<std::size_t>(startY - firstRow_)] = run;
-  pixelCount_ = std::popcount(run);
+  pixelCount_ = bitCount(run);
   if ((run & openSides_) != 0) return Outcome::kLeavesWindow;
   if (pixelCount_ > limit || meetsProof(startY, run)) return Outcome::kOverflows;
   return Outcome::kGrown;
@@ -117,7 +122,7 @@ std::uint64_t RowBitsGrowth::spreadRow(std::int32_t y) {
   if (reached == 0) return 0;
   const std::uint64_t grown = runsHolding(joining, row | reached);
   const std::uint64_t gained = grown & ~row;
-  pixelCount_ += std::popcount(gained);
+  pixelCount_ += bitCount(gained);
   row = grown;
   return gained;
 }

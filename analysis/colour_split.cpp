@@ -1,6 +1,7 @@
 #include "analysis/detail/colour_split.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace glimmer::detail {
@@ -130,46 +131,49 @@ std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<Count>& histo
 template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::int32_t>&, std::int32_t);
 template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::uint8_t>&, std::int32_t);
 
-void BlockPairStrip::add(std::size_t block, std::uint8_t grey) {
-  if (counts_[grey][block]++ == 0) held_.add(grey);
+void BlockPairStrip::countPixel(std::int32_t column, std::uint8_t grey, std::int32_t step) {
+  const Lanes& holders = holders_[static_cast<std::size_t>(column)];
+  if (step > 0) {
+    counts_[grey] += holders;
+  } else {
+    counts_[grey] -= holders;
+  }
+  counted_.push_back(grey);
 }
 
-void BlockPairStrip::remove(std::size_t block, std::uint8_t grey) {
-  if (--counts_[grey][block] == 0) held_.remove(grey);
+void BlockPairStrip::settleHeld() {
+  for (const std::uint8_t grey : counted_) {
+    std::array<std::uint64_t, 2> halves;
+    std::memcpy(halves.data(), &counts_[grey], sizeof halves);
+    const bool held = (halves[0] | halves[1]) != 0;
+    if (held && !held_.holds(grey)) held_.add(grey);
+    if (!held && held_.holds(grey)) held_.remove(grey);
+  }
+  counted_.clear();
 }
 
 void BlockPairStrip::addRow(const SharedPage& page, std::int32_t y) {
-  for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
-    const auto block = static_cast<std::size_t>(x - firstColumn_);
-    for (std::int32_t px = x; px < std::min(x + side_, page.width()); ++px) add(block, page.at(px, y));
-  }
+  const std::int32_t pageEnd = std::min(endColumn_ + side_ - 1, page.width());
+  for (std::int32_t px = firstColumn_; px < pageEnd; ++px) countPixel(px - firstColumn_, page.at(px, y), 1);
+  settleHeld();
 }
 
-void BlockPairStrip::moveDown(const SharedPage& page, std::int32_t y) {
+bool BlockPairStrip::moveDown(const SharedPage& page, std::int32_t y) {
   const bool entering = y + side_ < height_;
-  // Each page column's pixels are read and compared once, for all the blocks
-  // that hold the column.
+  // Each page column's pixels are read and compared once, and counted in all
+  // the blocks that hold the column at once.
   const std::int32_t pageEnd = std::min(endColumn_ + side_ - 1, page.width());
-  std::array<std::uint8_t, kColumns + kMaxSide> leaving;
-  std::array<std::uint8_t, kColumns + kMaxSide> entered;
-  std::array<bool, kColumns + kMaxSide> moved;
+  bool changed = false;
   for (std::int32_t px = firstColumn_; px < pageEnd; ++px) {
-    const auto at = static_cast<std::size_t>(px - firstColumn_);
-    leaving[at] = page.at(px, y);
-    entered[at] = entering ? page.at(px, y + side_) : 0;
-    moved[at] = !entering || entered[at] != leaving[at];
+    const std::uint8_t leaving = page.at(px, y);
+    const std::uint8_t entered = entering ? page.at(px, y + side_) : 0;
+    if (entering && entered == leaving) continue;
+    countPixel(px - firstColumn_, leaving, -1);
+    if (entering) countPixel(px - firstColumn_, entered, 1);
+    changed = true;
   }
-  for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
-    const auto block = static_cast<std::size_t>(x - firstColumn_);
-    bool changed = false;
-    for (std::size_t at = block; at < static_cast<std::size_t>(std::min(x + side_, pageEnd) - firstColumn_); ++at) {
-      if (!moved[at]) continue;
-      remove(block, leaving[at]);
-      if (entering) add(block, entered[at]);
-      changed = true;
-    }
-    changed_[block] = changed;
-  }
+  settleHeld();
+  return changed;
 }
 
 // splitHistogram for every block of the strip at once, one byte a block. A
@@ -257,16 +261,21 @@ void BlockPairStrip::count(const SharedPage& page, std::int32_t firstColumn) {
   pairs_.resize(static_cast<std::size_t>(kColumns) * static_cast<std::size_t>(height_));
   counts_.fill(Lanes{});
   held_.clear();
-  changed_.fill(true);
+  const std::int32_t blocks = endColumn_ - firstColumn_;
+  for (std::int32_t column = 0; column < kColumns + kMaxSide; ++column) {
+    // The strip's blocks that hold this column of the page: b <= column < b + side.
+    for (std::int32_t block = 0; block < kColumns; ++block) {
+      holders_[static_cast<std::size_t>(column)][block] = block < blocks && block <= column && column < block + side_;
+    }
+  }
   for (std::int32_t y = 0; y < std::min(side_, height_); ++y) addRow(page, y);
+  bool changed = true;
   for (std::int32_t y = 0; y < height_; ++y) {
-    const auto blocks = static_cast<std::size_t>(endColumn_ - firstColumn_);
-    if (std::any_of(changed_.begin(), changed_.begin() + static_cast<std::ptrdiff_t>(blocks),
-                    [](bool changed) { return changed; })) {
-      // Recounted for every block: those unchanged keep their pair.
+    if (changed) {
+      // Split for every block: those unchanged keep their pair.
       splitRow(y);
     } else {
-      for (std::size_t block = 0; block < blocks; ++block) {
+      for (std::size_t block = 0; block < static_cast<std::size_t>(blocks); ++block) {
         Pair& pair = pairs_[block * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)];
         pair = (&pair)[-1];  // the same counts as the row above
       }
@@ -276,7 +285,7 @@ void BlockPairStrip::count(const SharedPage& page, std::int32_t firstColumn) {
              static_cast<std::size_t>(y)]
           .grey = page.at(x, y);
     }
-    moveDown(page, y);
+    changed = moveDown(page, y);
   }
 }
 

@@ -34,6 +34,7 @@ class BasicBlockHistogram {
     present_ = {};
     greysPresent_ = 0;
   }
+  bool holds(std::uint8_t grey) const { return counts_[grey] != 0; }
 
   // Calls visit(grey, count) for every grey present, ascending.
   template <typename Visit>
@@ -165,11 +166,14 @@ class BlockPairStrip {
   void addRow(const SharedPage& page, std::int32_t y);
   // Moves every block of the strip from row y a row down: row y leaves and
   // row y + side, if inside the page, enters. A pixel whose grey enters again
-  // in its column leaves the counts as they are; a block none of whose pixels
-  // changed grey is marked unchanged.
-  void moveDown(const SharedPage& page, std::int32_t y);
-  void add(std::size_t block, std::uint8_t grey);
-  void remove(std::size_t block, std::uint8_t grey);
+  // in its column leaves the counts as they are. False when no block's
+  // counts changed.
+  bool moveDown(const SharedPage& page, std::int32_t y);
+  // Counts a pixel of grey `grey` in page column firstColumn_ + column, once
+  // (step 1) or once less (step -1), in every block that holds the column.
+  void countPixel(std::int32_t column, std::uint8_t grey, std::int32_t step);
+  // Brings held_ up to date for the greys counted since.
+  void settleHeld();
   // The pairs of all the strip's blocks at row y.
   void splitRow(std::int32_t y);
 
@@ -178,9 +182,12 @@ class BlockPairStrip {
   std::int32_t firstColumn_ = 0;
   std::int32_t endColumn_ = 0;  // empty until first counted
   std::int32_t height_ = 0;
-  std::array<Lanes, 256> counts_{};         // per grey, its count in each block
-  BasicBlockHistogram<std::uint8_t> held_;  // per grey, the blocks that hold it
-  std::array<bool, kColumns> changed_{};    // since the row above
+  std::array<Lanes, 256> counts_{};  // per grey, its count in each block
+  // The greys some block holds, each counted once.
+  BasicBlockHistogram<std::uint8_t> held_;
+  std::vector<std::uint8_t> counted_;  // greys counted since held_ was brought up to date
+  // Per column of the strip and the side past it, 1 in the lane of each block that holds it.
+  std::array<Lanes, kColumns + kMaxSide> holders_{};
   // Working rows of splitRow, per grey held: what the order pass passed on
   // there, and the pixels of that grey or darker.
   std::array<Lanes, 256> passedAt_{};

@@ -83,8 +83,11 @@ class RowBitsGrowth {
   std::int32_t top_ = 0;  // the rows loaded, [top_, bottom_]
   std::int32_t bottom_ = 0;
   std::int32_t pixelCount_ = 0;
-  std::array<std::uint64_t, 2 * kRowsEachWay + 1> joining_{};
-  std::array<std::uint64_t, 2 * kRowsEachWay + 1> blob_{};
+  // Per row loaded, from the window's first row: which pixels join the range,
+  // and which the blob has reached. Each is set as its row is loaded, before
+  // it is read, so neither is cleared for a growth.
+  std::array<std::uint64_t, 2 * kRowsEachWay + 1> joining_;
+  std::array<std::uint64_t, 2 * kRowsEachWay + 1> blob_;
 };
 
 }  // namespace glimmer::detail

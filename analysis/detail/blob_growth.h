@@ -142,6 +142,9 @@ BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels);
 // pixels and its border, whose pixels are kept too, without looking again
 // beside the pixels within.
 //
+// What the memo cannot answer is grown a row at a time (RowBitsGrowth) where
+// the area stays near the start.
+//
 // The memo also proves overflows in the visited map (see VisitedMap) for the
 // range and limit of its latest growth. The caller clears them with
 // VisitedMap::clearProven before the map serves any other growth.

@@ -1,6 +1,6 @@
-// The seed test's growth done a row of 64 pixels at a time, as bits: which
-// pixels of a window around the start join the grey range, and which of those
-// the blob has reached.
+// Blob growth a row of 64 pixels at a time, as bits, for the seed test and the
+// row scans: which pixels of a window around the start join the grey range,
+// and which of those the blob has reached.
 #pragma once
 
 #include <array>
@@ -23,7 +23,7 @@ class RowBitsGrowth {
  public:
   enum class Outcome {
     kGrown,        // the start's whole area, of at most `limit` pixels
-    kOverflows,    // a connected part of the area holds more than `limit` pixels
+    kOverflows,    // a connected part of the area holds more than `limit` pixels, or a proven one
     kLeavesWindow  // the area may go on past the window
   };
 

@@ -20,6 +20,22 @@ ColourPair pairOf(std::int32_t dominant, std::int32_t other, std::int32_t nearDo
   return ColourPair{dominant, other, nearDominant};
 }
 
+// The pixels of the greys c with colour - halfWidth < c <= colour + halfWidth
+// (none for a half-width of 0 or less): the pixels up to the top of that
+// window less those up to its bottom. `greys` tells the greys present, and
+// pixelsUpTo(grey) the pixels of a grey present or darker.
+template <typename Count, typename PixelsUpTo>
+std::int32_t countNear(const BasicBlockHistogram<Count>& greys, std::int32_t colour, std::int32_t halfWidth,
+                       PixelsUpTo pixelsUpTo) {
+  if (halfWidth <= 0) return 0;
+  const auto pixelsAtOrBelow = [&](std::int64_t top) -> std::int32_t {
+    if (top < 0) return 0;
+    const std::int32_t grey = greys.presentAtOrBelow(static_cast<std::int32_t>(std::min<std::int64_t>(top, 255)));
+    return grey < 0 ? 0 : pixelsUpTo(grey);
+  };
+  return pixelsAtOrBelow(std::int64_t{colour} + halfWidth) - pixelsAtOrBelow(std::int64_t{colour} - halfWidth);
+}
+
 }  // namespace
 
 template <typename Visit>
@@ -115,17 +131,11 @@ std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<Count>& histo
       break;
     }
   }
-  const auto pixelsAtOrBelow = [&](std::int64_t colour) {
-    if (colour < 0) return 0;
-    const std::int32_t grey =
-        histogram.presentAtOrBelow(static_cast<std::int32_t>(std::min<std::int64_t>(colour, 255)));
-    return grey < 0 ? 0 : pixelsUpTo[static_cast<std::size_t>(grey)];
+  const auto near = [&](std::int32_t colour) {
+    return countNear(histogram, colour, halfWidth,
+                     [&](std::int32_t grey) { return pixelsUpTo[static_cast<std::size_t>(grey)]; });
   };
-  const auto countNear = [&](std::int32_t colour) {
-    if (halfWidth <= 0) return 0;
-    return pixelsAtOrBelow(std::int64_t{colour} + halfWidth) - pixelsAtOrBelow(std::int64_t{colour} - halfWidth);
-  };
-  return pairOf(dominant, other, countNear(dominant), countNear(other));
+  return pairOf(dominant, other, near(dominant), near(other));
 }
 
 template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::int32_t>&, std::int32_t);
@@ -233,21 +243,17 @@ void BlockPairStrip::splitRow(std::int32_t y) {
     other = choose(present & above(greysSeen, lanesOf(1)) & far, colour, other);
   });
 
-  const auto pixelsAtOrBelow = [&](std::size_t block, std::int64_t colour) -> std::int32_t {
-    if (colour < 0) return 0;
-    // Every block's counts up to the greatest grey held at or below it.
-    const std::int32_t grey = held_.presentAtOrBelow(static_cast<std::int32_t>(std::min<std::int64_t>(colour, 255)));
-    return grey < 0 ? 0 : pixelsUpTo_[static_cast<std::size_t>(grey)][block];
-  };
-  const auto countNear = [&](std::size_t block, std::int32_t colour) {
-    if (halfWidth_ <= 0) return 0;
-    return pixelsAtOrBelow(block, std::int64_t{colour} + halfWidth_) -
-           pixelsAtOrBelow(block, std::int64_t{colour} - halfWidth_);
-  };
   for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
     const auto block = static_cast<std::size_t>(x - firstColumn_);
-    const ColourPair split =
-        pairOf(dominant[block], other[block], countNear(block, dominant[block]), countNear(block, other[block]));
+    // The greys held by any block stand for the block's own: a block's
+    // running count at the greatest grey held at or below a window's end is
+    // its count there.
+    const auto near = [&](std::int32_t colour) {
+      return countNear(held_, colour, halfWidth_, [&](std::int32_t grey) {
+        return std::int32_t{pixelsUpTo_[static_cast<std::size_t>(grey)][block]};
+      });
+    };
+    const ColourPair split = pairOf(dominant[block], other[block], near(dominant[block]), near(other[block]));
     pairs_[block * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)] = {
         static_cast<std::uint8_t>(split.background), static_cast<std::uint8_t>(split.text),
         static_cast<std::uint8_t>(split.backgroundCount), 0};

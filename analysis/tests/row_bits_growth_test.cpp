@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <random>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "analysis/tests/test_pages.h"

@@ -496,10 +496,10 @@ struct BorderPixelsNoted {
 
 std::uint64_t ScanGrowthMemo::PixelRing::append(std::span<const PixelPoint> run) {
   const std::uint64_t first = end_;
-  std::size_t at = static_cast<std::size_t>(end_ % slots_.size());
+  std::size_t at = static_cast<std::size_t>(end_ % size_);
   for (const PixelPoint& p : run) {
     slots_[at] = packed(p);
-    if (++at == slots_.size()) at = 0;
+    if (++at == size_) at = 0;
   }
   end_ += run.size();
   return first;
@@ -507,16 +507,16 @@ std::uint64_t ScanGrowthMemo::PixelRing::append(std::span<const PixelPoint> run)
 
 std::array<std::span<const std::uint32_t>, 2> ScanGrowthMemo::PixelRing::run(std::uint64_t first,
                                                                              std::size_t count) const {
-  const std::size_t begin = static_cast<std::size_t>(first % slots_.size());
-  const std::size_t firstPart = std::min(count, slots_.size() - begin);
-  return {{{slots_.data() + begin, firstPart}, {slots_.data(), count - firstPart}}};
+  const std::size_t begin = static_cast<std::size_t>(first % size_);
+  const std::size_t firstPart = std::min(count, size_ - begin);
+  return {{{slots_.get() + begin, firstPart}, {slots_.get(), count - firstPart}}};
 }
 
 ScanGrowthMemo::ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight, std::int32_t firstColumn)
     : firstColumn_(std::clamp(firstColumn, 0, pageWidth)), columns_(pageWidth - firstColumn_) {
   if (pageWidth > 65536 || pageHeight > 65536) return;  // pixels do not pack
   blobAt_.assign(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(pageHeight), 0);
-  blobs_.resize(kKnownScanBlobs);
+  blobs_.reserve(kKnownScanBlobs);  // filled as blobs are kept: a small page touches little of it
   pool_ = PixelRing(kKeptScanPixels);
   borderPool_ = PixelRing(kKeptBorderPixels);
 }
@@ -666,7 +666,8 @@ ScanGrowthMemo::Known ScanGrowthMemo::lookUp(const SharedPage& page, std::int32_
 
 const ScanGrowthMemo::KnownBlob* ScanGrowthMemo::knownAt(std::uint32_t id) const {
   if (id == 0) return nullptr;
-  const KnownBlob& blob = blobs_[(id - 1) % blobs_.size()];
+  // Every id handed out has its slot: slots are filled in id order.
+  const KnownBlob& blob = blobs_[(id - 1) % kKnownScanBlobs];
   // Later blobs may have taken its slot or its pixels.
   if (blob.id != id || !pool_.holds(blob.first)) return nullptr;
   return &blob;
@@ -680,7 +681,8 @@ void ScanGrowthMemo::remember(std::span<const PixelPoint> pixels, const BlobExte
     std::fill(blobs_.begin(), blobs_.end(), KnownBlob{});
     lastId_ = 0;
   }
-  const std::size_t slot = lastId_ % blobs_.size();
+  const std::size_t slot = lastId_ % kKnownScanBlobs;
+  if (slot == blobs_.size()) blobs_.emplace_back();
   KnownBlob& blob = blobs_[slot];
   blob.id = ++lastId_;
   blob.first = pool_.append(pixels);

@@ -7,6 +7,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -169,15 +170,19 @@ class ScanGrowthMemo {
   // pixels ever put in.
   class PixelRing {
    public:
-    explicit PixelRing(std::size_t size = 0) : slots_(size) {}
+    // The slots are left unset (only slots written are read), so a page that
+    // keeps few pixels touches little of the ring's memory.
+    explicit PixelRing(std::size_t size = 0)
+        : slots_(std::make_unique_for_overwrite<std::uint32_t[]>(size)), size_(size) {}
     std::uint64_t append(std::span<const PixelPoint> run);
-    bool holds(std::uint64_t first) const { return end_ - first <= slots_.size(); }
+    bool holds(std::uint64_t first) const { return end_ - first <= size_; }
     // Up to the ring's end, then from its start.
     std::array<std::span<const std::uint32_t>, 2> run(std::uint64_t first, std::size_t count) const;
-    std::size_t size() const { return slots_.size(); }
+    std::size_t size() const { return size_; }
 
    private:
-    std::vector<std::uint32_t> slots_;
+    std::unique_ptr<std::uint32_t[]> slots_;
+    std::size_t size_;
     std::uint64_t end_ = 0;
   };
 

@@ -141,7 +141,8 @@ std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<Count>& histo
 template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::int32_t>&, std::int32_t);
 template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std::uint8_t>&, std::int32_t);
 
-void BlockPairStrip::countPixel(std::int32_t column, std::uint8_t grey, std::int32_t step) {
+template <std::int32_t Columns>
+void BlockPairStripOf<Columns>::countPixel(std::int32_t column, std::uint8_t grey, std::int32_t step) {
   const Lanes& holders = holders_[static_cast<std::size_t>(column)];
   if (step > 0) {
     counts_[grey] += holders;
@@ -151,24 +152,27 @@ void BlockPairStrip::countPixel(std::int32_t column, std::uint8_t grey, std::int
   counted_.push_back(grey);
 }
 
-void BlockPairStrip::settleHeld() {
+template <std::int32_t Columns>
+void BlockPairStripOf<Columns>::settleHeld() {
   for (const std::uint8_t grey : counted_) {
-    std::array<std::uint64_t, 2> halves;
-    std::memcpy(halves.data(), &counts_[grey], sizeof halves);
-    const bool held = (halves[0] | halves[1]) != 0;
+    std::array<std::uint64_t, sizeof(Lanes) / 8> words;
+    std::memcpy(words.data(), &counts_[grey], sizeof words);
+    const bool held = std::ranges::any_of(words, [](std::uint64_t w) { return w != 0; });
     if (held && !held_.holds(grey)) held_.add(grey);
     if (!held && held_.holds(grey)) held_.remove(grey);
   }
   counted_.clear();
 }
 
-void BlockPairStrip::addRow(const SharedPage& page, std::int32_t y) {
+template <std::int32_t Columns>
+void BlockPairStripOf<Columns>::addRow(const SharedPage& page, std::int32_t y) {
   const std::int32_t pageEnd = std::min(endColumn_ + side_ - 1, page.width());
   for (std::int32_t px = firstColumn_; px < pageEnd; ++px) countPixel(px - firstColumn_, page.at(px, y), 1);
   settleHeld();
 }
 
-bool BlockPairStrip::moveDown(const SharedPage& page, std::int32_t y) {
+template <std::int32_t Columns>
+bool BlockPairStripOf<Columns>::moveDown(const SharedPage& page, std::int32_t y) {
   const bool entering = y + side_ < height_;
   // Each page column's pixels are read and compared once, and counted in all
   // the blocks that hold the column at once.
@@ -192,14 +196,15 @@ bool BlockPairStrip::moveDown(const SharedPage& page, std::int32_t y) {
 // pass always steps over runs of equal counts. A block's held count starts at
 // 0 rather than -1: no count passes it and none present equals it, so the
 // first grey is taken as in the plain pass.
-void BlockPairStrip::splitRow(std::int32_t y) {
+template <std::int32_t Columns>
+void BlockPairStripOf<Columns>::splitRowInline(std::int32_t y) {
   static_assert(kMaxSide * kMaxSide < 255, "counts and pixel totals fit bytes, and no block holds 255 greys");
   const Lanes none{};
   const auto lanesOf = [&](std::int32_t value) { return none + static_cast<std::uint8_t>(value); };
   const auto choose = [](Lanes mask, Lanes chosen, Lanes otherwise) { return (chosen & mask) | (otherwise & ~mask); };
   // The vector unit compares bytes as signed only: unsigned bytes compare
   // alike with their top bits flipped.
-  using SignedLanes = std::int8_t __attribute__((vector_size(kColumns)));
+  using SignedLanes = typename ByteLanes<Columns>::Signed;
   const auto above = [flip = lanesOf(0x80)](Lanes a, Lanes b) {
     return static_cast<Lanes>(reinterpret_cast<SignedLanes>(a ^ flip) > reinterpret_cast<SignedLanes>(b ^ flip));
   };
@@ -260,17 +265,18 @@ void BlockPairStrip::splitRow(std::int32_t y) {
   }
 }
 
-void BlockPairStrip::count(const SharedPage& page, std::int32_t firstColumn) {
+template <std::int32_t Columns>
+void BlockPairStripOf<Columns>::count(const SharedPage& page, std::int32_t firstColumn) {
   firstColumn_ = firstColumn;
-  endColumn_ = std::min(firstColumn + kColumns, page.width());
+  endColumn_ = std::min(firstColumn + Columns, page.width());
   height_ = page.height();
-  pairs_.resize(static_cast<std::size_t>(kColumns) * static_cast<std::size_t>(height_));
+  pairs_.resize(static_cast<std::size_t>(Columns) * static_cast<std::size_t>(height_));
   counts_.fill(Lanes{});
   held_.clear();
   const std::int32_t blocks = endColumn_ - firstColumn_;
-  for (std::int32_t column = 0; column < kColumns + kMaxSide; ++column) {
+  for (std::int32_t column = 0; column < Columns + kMaxSide; ++column) {
     // The strip's blocks that hold this column of the page: b <= column < b + side.
-    for (std::int32_t block = 0; block < kColumns; ++block) {
+    for (std::int32_t block = 0; block < Columns; ++block) {
       holders_[static_cast<std::size_t>(column)][block] = block < blocks && block <= column && column < block + side_;
     }
   }
@@ -295,8 +301,9 @@ void BlockPairStrip::count(const SharedPage& page, std::int32_t firstColumn) {
   }
 }
 
-PixelPair BlockPairStrip::at(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side,
-                             std::int32_t halfWidth) {
+template <std::int32_t Columns>
+PixelPair BlockPairStripOf<Columns>::at(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side,
+                                        std::int32_t halfWidth) {
   if (side < 1 || side > kMaxSide) throw std::invalid_argument("block side outside 1..15");
   if (side != side_ || halfWidth != halfWidth_ || x < firstColumn_ || x >= endColumn_ || page.height() != height_) {
     side_ = side;
@@ -306,6 +313,37 @@ PixelPair BlockPairStrip::at(const SharedPage& page, std::int32_t x, std::int32_
   const Pair& pair = pairs_[static_cast<std::size_t>(x - firstColumn_) * static_cast<std::size_t>(height_) +
                             static_cast<std::size_t>(y)];
   return {pair.grey, {pair.background, pair.text, pair.backgroundCount}};
+}
+
+template <>
+void BlockPairStripOf<16>::splitRow(std::int32_t y) {
+  splitRowInline(y);
+}
+
+// The wide strip's vectors need the 32-byte unit; without it the compiler
+// splits its byte compares into scalar code. `flatten` keeps every step of the
+// split inside this function, compiled for that unit.
+#if defined(__x86_64__) || defined(__i386__)
+template <>
+__attribute__((target("avx2"), flatten)) void BlockPairStripOf<32>::splitRow(std::int32_t y) {
+  splitRowInline(y);
+}
+
+bool BlockPairStrip::wideRuns() { return __builtin_cpu_supports("avx2"); }
+#else
+template <>
+void BlockPairStripOf<32>::splitRow(std::int32_t y) {
+  splitRowInline(y);
+}
+
+bool BlockPairStrip::wideRuns() { return false; }
+#endif
+
+template PixelPair BlockPairStripOf<16>::at(const SharedPage&, std::int32_t, std::int32_t, std::int32_t, std::int32_t);
+template PixelPair BlockPairStripOf<32>::at(const SharedPage&, std::int32_t, std::int32_t, std::int32_t, std::int32_t);
+
+BlockPairStrip::BlockPairStrip(Width width) {
+  if (width == Width::kWide) strip_.emplace<BlockPairStripOf<32>>();
 }
 
 }  // namespace glimmer::detail

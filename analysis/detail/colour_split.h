@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include "common/shared_page.h"
@@ -135,15 +136,30 @@ struct PixelPair {
 };
 
 // The pairs (`splitHistogram`) of the side x side blocks at every pixel of a
-// strip of columns, cut at the page edges, with the pixels' greys. A strip is
-// counted walking the page down a row at a time, so each row of it is read
-// once for all its blocks, rather than a row per pixel down each column. The
-// order pass and the search for the second grey run for all the strip's blocks
-// at once, a byte each in one vector, over the greys any of them holds. One
-// page per strip: the page must not change while it is used.
-class BlockPairStrip {
+// strip of `Columns` columns, cut at the page edges, with the pixels' greys. A
+// strip is counted walking the page down a row at a time, so each row of it is
+// read once for all its blocks, rather than a row per pixel down each column.
+// The order pass and the search for the second grey run for all the strip's
+// blocks at once, a byte each in one vector, over the greys any of them holds.
+// One page per strip: the page must not change while it is used.
+// Byte vectors of 16 and 32 lanes, unsigned and signed. (A vector size taken
+// from a template parameter is not kept by the compiler.)
+template <std::int32_t Lanes>
+struct ByteLanes;
+template <>
+struct ByteLanes<16> {
+  using Unsigned = std::uint8_t __attribute__((vector_size(16)));
+  using Signed = std::int8_t __attribute__((vector_size(16)));
+};
+template <>
+struct ByteLanes<32> {
+  using Unsigned = std::uint8_t __attribute__((vector_size(32)));
+  using Signed = std::int8_t __attribute__((vector_size(32)));
+};
+
+template <std::int32_t Columns>
+class BlockPairStripOf {
  public:
-  static constexpr std::int32_t kColumns = 16;
   static constexpr std::int32_t kMaxSide = 15;  // the counts, and the pixels of a block, fit bytes
 
   // Pixel (x, y), inside the page, and the pair of the block there; the block
@@ -159,7 +175,7 @@ class BlockPairStrip {
     std::uint8_t grey = 0;
   };
   // One byte for each block of the strip, the block of the strip's first column first.
-  using Lanes = std::uint8_t __attribute__((vector_size(kColumns)));
+  using Lanes = typename ByteLanes<Columns>::Unsigned;
 
   void count(const SharedPage& page, std::int32_t firstColumn);
   // Adds row y to every block of the strip.
@@ -174,8 +190,10 @@ class BlockPairStrip {
   void countPixel(std::int32_t column, std::uint8_t grey, std::int32_t step);
   // Brings held_ up to date for the greys counted since.
   void settleHeld();
-  // The pairs of all the strip's blocks at row y.
+  // The pairs of all the strip's blocks at row y: splitRowInline, for the
+  // wide strip inlined and built for the 32-byte vector unit.
   void splitRow(std::int32_t y);
+  void splitRowInline(std::int32_t y);
 
   std::int32_t side_ = 0;
   std::int32_t halfWidth_ = 0;
@@ -187,12 +205,33 @@ class BlockPairStrip {
   BasicBlockHistogram<std::uint8_t> held_;
   std::vector<std::uint8_t> counted_;  // greys counted since held_ was brought up to date
   // Per column of the strip and the side past it, 1 in the lane of each block that holds it.
-  std::array<Lanes, kColumns + kMaxSide> holders_{};
+  std::array<Lanes, Columns + kMaxSide> holders_{};
   // Working rows of splitRow, per grey held: what the order pass passed on
   // there, and the pixels of that grey or darker.
   std::array<Lanes, 256> passedAt_{};
   std::array<Lanes, 256> pixelsUpTo_{};
   std::vector<Pair> pairs_;  // column after column
+};
+
+// The seed test's pairs: a strip of 32 columns where the processor has 32-byte
+// vectors, else of 16. Both give the same pairs; the wider strip splits twice
+// the blocks a vector step.
+class BlockPairStrip {
+ public:
+  enum class Width { kNarrow, kWide };
+  static constexpr std::int32_t kMaxSide = 15;
+
+  BlockPairStrip() : BlockPairStrip(wideRuns() ? Width::kWide : Width::kNarrow) {}
+  explicit BlockPairStrip(Width width);
+  // Whether this processor runs the wide strip's vectors.
+  static bool wideRuns();
+
+  PixelPair at(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side, std::int32_t halfWidth) {
+    return std::visit([&](auto& strip) { return strip.at(page, x, y, side, halfWidth); }, strip_);
+  }
+
+ private:
+  std::variant<BlockPairStripOf<16>, BlockPairStripOf<32>> strip_;
 };
 
 }  // namespace glimmer::detail

@@ -73,8 +73,8 @@ TEST(SplitHistogram, GivesThePairOfTheListOrderPassAndSplit) {
 
 // Every pixel of the page against the plain pair, the strip asked in the seed
 // walk's order (down each column, left to right) and out of it.
-void expectPlainPairs(const SharedPage& page, std::int32_t side, std::int32_t halfWidth, std::mt19937& random) {
-  BlockPairStrip strip;
+void expectPlainPairsOf(BlockPairStrip strip, const SharedPage& page, std::int32_t side, std::int32_t halfWidth,
+                        std::mt19937& random) {
   for (std::int32_t x = 0; x < page.width(); ++x) {
     for (std::int32_t y = 0; y < page.height(); ++y) {
       ASSERT_EQ(strip.at(page, x, y, side, halfWidth), plainPair(page, x, y, side, halfWidth))
@@ -88,10 +88,20 @@ void expectPlainPairs(const SharedPage& page, std::int32_t side, std::int32_t ha
   }
 }
 
+// The same at every strip width this processor runs.
+void expectPlainPairs(const SharedPage& page, std::int32_t side, std::int32_t halfWidth, std::mt19937& random) {
+  expectPlainPairsOf(BlockPairStrip(BlockPairStrip::Width::kNarrow), page, side, halfWidth, random);
+  if (BlockPairStrip::wideRuns()) {
+    SCOPED_TRACE("wide strip");
+    expectPlainPairsOf(BlockPairStrip(BlockPairStrip::Width::kWide), page, side, halfWidth, random);
+  }
+}
+
 TEST(BlockPairStrip, GivesThePlainPairOnRandomPages) {
   std::mt19937 random(7);
   // Wider and narrower than a strip and than a block, taller and shorter.
-  for (const auto& [width, height] : {std::pair{40, 30}, std::pair{17, 9}, std::pair{5, 23}, std::pair{1, 1}}) {
+  for (const auto& [width, height] :
+       {std::pair{40, 30}, std::pair{17, 9}, std::pair{5, 23}, std::pair{1, 1}, std::pair{70, 12}}) {
     // Every grey: a block's counts are then mostly ones, in long equal runs.
     for (const std::int32_t greys : {2, 5, 60, 256}) {
       GreyImage image(width, height);

@@ -135,13 +135,6 @@ struct PixelPair {
   bool operator==(const PixelPair&) const = default;
 };
 
-// The pairs (`splitHistogram`) of the side x side blocks at every pixel of a
-// strip of `Columns` columns, cut at the page edges, with the pixels' greys. A
-// strip is counted walking the page down a row at a time, so each row of it is
-// read once for all its blocks, rather than a row per pixel down each column.
-// The order pass and the search for the second grey run for all the strip's
-// blocks at once, a byte each in one vector, over the greys any of them holds.
-// One page per strip: the page must not change while it is used.
 // Byte vectors of 16 and 32 lanes, unsigned and signed. (A vector size taken
 // from a template parameter is not kept by the compiler.)
 template <std::int32_t Lanes>
@@ -157,6 +150,13 @@ struct ByteLanes<32> {
   using Signed = std::int8_t __attribute__((vector_size(32)));
 };
 
+// The pairs (`splitHistogram`) of the side x side blocks at every pixel of a
+// strip of `Columns` columns, cut at the page edges, with the pixels' greys. A
+// strip is counted walking the page down a row at a time, so each row of it is
+// read once for all its blocks, rather than a row per pixel down each column.
+// The order pass and the search for the second grey run for all the strip's
+// blocks at once, a byte each in one vector, over the greys any of them holds.
+// One page per strip: the page must not change while it is used.
 template <std::int32_t Columns>
 class BlockPairStripOf {
  public:
@@ -219,7 +219,6 @@ class BlockPairStripOf {
 class BlockPairStrip {
  public:
   enum class Width { kNarrow, kWide };
-  static constexpr std::int32_t kMaxSide = 15;
 
   BlockPairStrip() : BlockPairStrip(wideRuns() ? Width::kWide : Width::kNarrow) {}
   explicit BlockPairStrip(Width width);

@@ -315,8 +315,8 @@ PixelPair BlockPairStripOf<Columns>::at(const SharedPage& page, std::int32_t x, 
   return {pair.grey, {pair.background, pair.text, pair.backgroundCount}};
 }
 
-template <>
-void BlockPairStripOf<16>::splitRow(std::int32_t y) {
+template <std::int32_t Columns>
+void BlockPairStripOf<Columns>::splitRow(std::int32_t y) {
   splitRowInline(y);
 }
 
@@ -331,11 +331,6 @@ __attribute__((target("avx2"), flatten)) void BlockPairStripOf<32>::splitRow(std
 
 bool BlockPairStrip::wideRuns() { return __builtin_cpu_supports("avx2"); }
 #else
-template <>
-void BlockPairStripOf<32>::splitRow(std::int32_t y) {
-  splitRowInline(y);
-}
-
 bool BlockPairStrip::wideRuns() { return false; }
 #endif
 

@@ -324,6 +324,7 @@ void BlockPairStripOf<Columns>::splitRow(std::int32_t y) {
 // splits its byte compares into scalar code. `flatten` keeps every step of the
 // split inside this function, compiled for that unit.
 #if defined(__x86_64__) || defined(__i386__)
+static_assert(alignof(BlockPairStripOf<32>) >= 32, "the wide split loads its rows as aligned to 32 bytes");
 template <>
 __attribute__((target("avx2"), flatten)) void BlockPairStripOf<32>::splitRow(std::int32_t y) {
   splitRowInline(y);

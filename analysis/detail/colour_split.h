@@ -200,16 +200,20 @@ class BlockPairStripOf {
   std::int32_t firstColumn_ = 0;
   std::int32_t endColumn_ = 0;  // empty until first counted
   std::int32_t height_ = 0;
-  std::array<Lanes, 256> counts_{};  // per grey, its count in each block
+  // The rows of lanes are aligned to their size by hand: code built without
+  // the 32-byte unit aligns a 32-byte vector to 16 bytes only, while the wide
+  // split, built with it, loads them as aligned to 32.
+  static constexpr std::size_t kLanesAlignment = sizeof(Lanes);
+  alignas(kLanesAlignment) std::array<Lanes, 256> counts_{};  // per grey, its count in each block
   // The greys some block holds, each counted once.
   BasicBlockHistogram<std::uint8_t> held_;
   std::vector<std::uint8_t> counted_;  // greys counted since held_ was brought up to date
   // Per column of the strip and the side past it, 1 in the lane of each block that holds it.
-  std::array<Lanes, Columns + kMaxSide> holders_{};
+  alignas(kLanesAlignment) std::array<Lanes, Columns + kMaxSide> holders_{};
   // Working rows of splitRow, per grey held: what the order pass passed on
   // there, and the pixels of that grey or darker.
-  std::array<Lanes, 256> passedAt_{};
-  std::array<Lanes, 256> pixelsUpTo_{};
+  alignas(kLanesAlignment) std::array<Lanes, 256> passedAt_{};
+  alignas(kLanesAlignment) std::array<Lanes, 256> pixelsUpTo_{};
   std::vector<Pair> pairs_;  // column after column
 };
 

@@ -288,18 +288,37 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
     if (!growBlob(page, visited, startX, startY, target, tolerance, limit, pixels)) return std::nullopt;
     return extentOf(page, pixels);
   }
+  // The start just above, walking down a column, lay in an overflowing area;
+  // when this start joins the range and the area's greys all do too, a growth
+  // from here takes that start and the whole area.
+  const bool belowLast = startX == lastStart_.x && startY == lastStart_.y + 1;
+  lastStart_ = {startX, startY};
+  if (const KnownArea* above = belowLast ? areaOf(overflowAtLast_) : nullptr;
+      above != nullptr && fillsAgain(*above, target, tolerance, limit)) {
+    fileUnder(*above, startX, startY, startGrey);
+    overflowAtLast_ = holdsGrey(*above, startGrey) ? above->id : 0;
+    return std::nullopt;
+  }
+  overflowAtLast_ = 0;
   if (const KnownArea* area =
           findAt(startX, startY, [&](const KnownArea& known) { return fillsAgain(known, target, tolerance, limit); })) {
-    if (area->overflows) return std::nullopt;
+    if (area->overflows) {
+      overflowAtLast_ = area->id;
+      return std::nullopt;
+    }
     return area->extent;
   }
   const KnownArea* known = knownAt(startX, startY);
   if (known == nullptr || known->overflows) {
     if (const KnownArea* proof = neighbourProof(page, startX, startY, target, tolerance, limit)) {
       fileUnder(*proof, startX, startY, startGrey);
+      if (holdsGrey(*proof, startGrey)) overflowAtLast_ = proof->id;
       return std::nullopt;
     }
-    if (overflowsNarrowly(page, visited, startX, startY, target, tolerance, limit, pixels)) return std::nullopt;
+    if (overflowsNarrowly(page, visited, startX, startY, target, tolerance, limit, pixels)) {
+      overflowAtLast_ = lastId_;  // the area it kept holds the start
+      return std::nullopt;
+    }
   }
 
   KnownArea area;
@@ -314,7 +333,10 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
     area.overflows = outcome == RowBitsGrowth::Outcome::kOverflows;
     if (!area.overflows) area.border = rows.border();
     remember(pixels, area);
-    if (area.overflows) return std::nullopt;
+    if (area.overflows) {
+      overflowAtLast_ = lastId_;
+      return std::nullopt;
+    }
     return area.extent;
   }
   const KnownArea* proof = nullptr;
@@ -325,7 +347,10 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
                                        });
   if (proof != nullptr) joinProof(*proof, area);
   remember(pixels, area);
-  if (area.overflows) return std::nullopt;
+  if (area.overflows) {
+    overflowAtLast_ = lastId_;
+    return std::nullopt;
+  }
   return area.extent;
 }
 
@@ -334,6 +359,7 @@ void SeedGrowthMemo::forget() {
   std::fill(columnIn_.begin(), columnIn_.end(), -1);
   areas_.clear();
   lastId_ = 0;
+  overflowAtLast_ = 0;
 }
 
 bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visited, std::int32_t startX,
@@ -389,7 +415,7 @@ const SeedGrowthMemo::KnownArea* SeedGrowthMemo::neighbourProof(const SharedPage
 }
 
 void SeedGrowthMemo::fileUnder(const KnownArea& area, std::int32_t x, std::int32_t y, std::int32_t grey) {
-  if (grey < area.extent.darkest || grey > area.extent.lightest) return;
+  if (!holdsGrey(area, grey)) return;
   if (claimColumn(x))
     areaAt_[slotOf(x) * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)].file(area.id);
 }

@@ -335,6 +335,9 @@ class SeedGrowthMemo {
   // An overflowing growth stopped by a proof: its pixels and the proof's are
   // connected together, and they all lie within the greys of both.
   static void joinProof(const KnownArea& proof, KnownArea& area);
+  static bool holdsGrey(const KnownArea& area, std::int32_t grey) {
+    return area.extent.darkest <= grey && grey <= area.extent.lightest;
+  }
   void remember(std::span<const PixelPoint> pixels, KnownArea area);
 
   // Where the start pixel's entry lives in areaAt_, or nothing when its column is not held.
@@ -366,6 +369,10 @@ class SeedGrowthMemo {
   std::vector<KnownArea> areas_;
   std::size_t capacity_;
   std::uint32_t lastId_ = 0;
+  // The last start asked about, and the id of an overflowing area that holds
+  // it, connected within the area's greys (0: none known).
+  PixelPoint lastStart_{-1, -1};
+  std::uint32_t overflowAtLast_ = 0;
 };
 
 }  // namespace glimmer::detail

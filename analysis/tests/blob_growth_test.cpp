@@ -153,32 +153,56 @@ TEST(SeedGrowthMemo, AnswersTheSeedTestsTargetsAsAGrowthWould) {
   }
 }
 
-// A pixel proven to overflow by the area beside it is filed with that area
-// only when its grey lies within the area's: here it does not, so a later
-// growth that leaves it out must not be taken for one that reaches the area.
-TEST(SeedGrowthMemo, FilesAPixelProvenByItsNeighbourOnlyWithinTheAreasGreys) {
+// A pixel proven to overflow by the area beside it, or by the start above it,
+// counts as a pixel of that area only when its grey lies within the area's:
+// here it does not, so a later growth that leaves it out must not be taken
+// for one that reaches the area.
+TEST(SeedGrowthMemo, TakesAPixelProvenToOverflowForTheAreaOnlyWithinTheAreasGreys) {
   struct Case {
     std::uint8_t area, edge, apart;  // the large area, the pixel beside it, the rest
     std::int32_t areaTarget, edgeTarget, pastTarget;
   };
   // Greys 205 (area), 150 (edge), 0; then greys 55, 100, 255: the edge lies
-  // below the area's greys in one, above them in the other.
+  // below the area's greys in one, above them in the other. The area is asked
+  // about right above the edge (the edge is proven by the start above it) or
+  // a row higher (by the area pixel beside it); either way the pixel past the
+  // edge must not be taken for a pixel of the area.
   for (const Case c : {Case{205, 150, 0, 205, 140, 230}, Case{55, 100, 255, 55, 60, 19}}) {
-    GreyImage image(30, 30, c.apart);
-    test_support::fillBox(image, 0, 0, 29, 19, c.area);
-    image.at(10, 20) = c.edge;
-    image.at(10, 21) = c.area;  // touches the area only through the edge pixel
-    const SharedPage page(image);
-    SeedGrowthMemo memo(0, 30, 30);
-    VisitedMap visited(30, 30);
-    PixelList pixels;
-    PixelList grown;
-    for (const auto& [y, target] : {std::pair{19, c.areaTarget}, {20, c.edgeTarget}, {21, c.pastTarget}}) {
-      const std::optional<BlobExtent> expected =
-          growBlob(page, visited, 10, y, target, 80, 400, grown) ? std::optional(extentOf(page, grown)) : std::nullopt;
-      EXPECT_EQ(memo.grow(page, visited, 10, y, page.at(10, y), target, 80, 400, pixels), expected) << "row " << y;
+    for (const std::int32_t areaRow : {19, 18}) {
+      GreyImage image(30, 30, c.apart);
+      test_support::fillBox(image, 0, 0, 29, 19, c.area);
+      image.at(10, 20) = c.edge;
+      image.at(10, 21) = c.area;  // touches the area only through the edge pixel
+      const SharedPage page(image);
+      SeedGrowthMemo memo(0, 30, 30);
+      VisitedMap visited(30, 30);
+      PixelList pixels;
+      PixelList grown;
+      for (const auto& [y, target] : {std::pair{areaRow, c.areaTarget}, {20, c.edgeTarget}, {21, c.pastTarget}}) {
+        const std::optional<BlobExtent> expected = growBlob(page, visited, 10, y, target, 80, 400, grown)
+                                                       ? std::optional(extentOf(page, grown))
+                                                       : std::nullopt;
+        EXPECT_EQ(memo.grow(page, visited, 10, y, page.at(10, y), target, 80, 400, pixels), expected)
+            << "row " << y << " after row " << areaRow;
+      }
     }
   }
+}
+
+// Only a start right below the last one asked about lies beside it: a start
+// a row lower in another column is grown on its own.
+TEST(SeedGrowthMemo, TakesTheLastStartsAreaOnlyForTheStartBelowIt) {
+  GreyImage image(30, 30, 0);
+  test_support::fillBox(image, 0, 0, 14, 19, 205);
+  image.at(25, 20) = 205;  // alone, far from the area
+  const SharedPage page(image);
+  SeedGrowthMemo memo(0, 30, 30);
+  VisitedMap visited(30, 30);
+  PixelList pixels;
+  EXPECT_EQ(memo.grow(page, visited, 10, 19, 205, 205, 80, 100, pixels), std::nullopt);
+  const std::optional<BlobExtent> alone = memo.grow(page, visited, 25, 20, 205, 205, 80, 100, pixels);
+  ASSERT_TRUE(alone.has_value());
+  EXPECT_EQ(alone->pixelCount, 1);
 }
 
 // A band wider than the columns the memo holds: the entries of a column it

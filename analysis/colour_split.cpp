@@ -238,15 +238,29 @@ void BlockPairStripOf<Columns>::splitRowInline(std::int32_t y) {
   // single grey the dominant one.
   const Lanes distance = lanesOf(kColourDistance);
   Lanes other = choose(above(greysSeen, lanesOf(1)), secondPassed, dominant);
+  // A grey passed on is one its block holds, so within the greys held. When
+  // every one of those lies near every block's dominant grey, the search
+  // would find none (on paper alone, most rows of a strip).
+  std::int32_t leastDominant = 255;
+  std::int32_t greatestDominant = 0;
+  for (std::int32_t block = 0; block < endColumn_ - firstColumn_; ++block) {
+    leastDominant = std::min<std::int32_t>(leastDominant, dominant[block]);
+    greatestDominant = std::max<std::int32_t>(greatestDominant, dominant[block]);
+  }
+  const bool anyFar =
+      farApart(leastDominant, held_.presentAtOrBelow(255)) || farApart(greatestDominant, held_.darkestPresent());
   greysSeen = none;
-  held_.forEach([&](std::int32_t grey, std::int32_t) {
-    const auto present = static_cast<Lanes>(counts_[static_cast<std::size_t>(grey)] != none);
-    greysSeen -= present;
-    const Lanes colour = passedAt_[static_cast<std::size_t>(grey)];
-    const Lanes lighter = above(colour, dominant);
-    const Lanes far = (lighter & above(colour - dominant, distance)) | (~lighter & ~above(distance, dominant - colour));
-    other = choose(present & above(greysSeen, lanesOf(1)) & far, colour, other);
-  });
+  if (anyFar) {
+    held_.forEach([&](std::int32_t grey, std::int32_t) {
+      const auto present = static_cast<Lanes>(counts_[static_cast<std::size_t>(grey)] != none);
+      greysSeen -= present;
+      const Lanes colour = passedAt_[static_cast<std::size_t>(grey)];
+      const Lanes lighter = above(colour, dominant);
+      const Lanes far =
+          (lighter & above(colour - dominant, distance)) | (~lighter & ~above(distance, dominant - colour));
+      other = choose(present & above(greysSeen, lanesOf(1)) & far, colour, other);
+    });
+  }
 
   for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
     const auto block = static_cast<std::size_t>(x - firstColumn_);

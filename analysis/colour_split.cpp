@@ -22,18 +22,15 @@ ColourPair pairOf(std::int32_t dominant, std::int32_t other, std::int32_t nearDo
 
 // The pixels of the greys c with colour - halfWidth < c <= colour + halfWidth
 // (none for a half-width of 0 or less): the pixels up to the top of that
-// window less those up to its bottom. `greys` tells the greys present, and
-// pixelsUpTo(grey) the pixels of a grey present or darker.
-template <typename Count, typename PixelsUpTo>
-std::int32_t countNear(const BasicBlockHistogram<Count>& greys, std::int32_t colour, std::int32_t halfWidth,
-                       PixelsUpTo pixelsUpTo) {
+// window less those up to its bottom. pixelsAtOrBelow(grey) gives the pixels
+// of that grey (0..255) or darker.
+template <typename PixelsAtOrBelow>
+std::int32_t countNear(std::int32_t colour, std::int32_t halfWidth, PixelsAtOrBelow pixelsAtOrBelow) {
   if (halfWidth <= 0) return 0;
-  const auto pixelsAtOrBelow = [&](std::int64_t top) -> std::int32_t {
-    if (top < 0) return 0;
-    const std::int32_t grey = greys.presentAtOrBelow(static_cast<std::int32_t>(std::min<std::int64_t>(top, 255)));
-    return grey < 0 ? 0 : pixelsUpTo(grey);
+  const auto upTo = [&](std::int64_t top) -> std::int32_t {
+    return top < 0 ? 0 : pixelsAtOrBelow(static_cast<std::int32_t>(std::min<std::int64_t>(top, 255)));
   };
-  return pixelsAtOrBelow(std::int64_t{colour} + halfWidth) - pixelsAtOrBelow(std::int64_t{colour} - halfWidth);
+  return upTo(std::int64_t{colour} + halfWidth) - upTo(std::int64_t{colour} - halfWidth);
 }
 
 }  // namespace
@@ -132,8 +129,10 @@ std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<Count>& histo
     }
   }
   const auto near = [&](std::int32_t colour) {
-    return countNear(histogram, colour, halfWidth,
-                     [&](std::int32_t grey) { return pixelsUpTo[static_cast<std::size_t>(grey)]; });
+    return countNear(colour, halfWidth, [&](std::int32_t top) {
+      const std::int32_t grey = histogram.presentAtOrBelow(top);
+      return grey < 0 ? 0 : pixelsUpTo[static_cast<std::size_t>(grey)];
+    });
   };
   return pairOf(dominant, other, near(dominant), near(other));
 }
@@ -195,7 +194,9 @@ bool BlockPairStripOf<Columns>::moveDown(const SharedPage& page, std::int32_t y)
 // visited. A block holds at most 15 x 15 pixels, fewer greys than 255, so its
 // pass always steps over runs of equal counts. A block's held count starts at
 // 0 rather than -1: no count passes it and none present equals it, so the
-// first grey is taken as in the plain pass.
+// first grey is taken as in the plain pass. The running counts are also set
+// at the greys between those held, which add no pixels, so that a window's
+// end reads its count directly.
 template <std::int32_t Columns>
 void BlockPairStripOf<Columns>::splitRowInline(std::int32_t y) {
   static_assert(kMaxSide * kMaxSide < 255, "counts and pixel totals fit bytes, and no block holds 255 greys");
@@ -216,11 +217,16 @@ void BlockPairStripOf<Columns>::splitRowInline(std::int32_t y) {
   Lanes pixels{};
   Lanes greysSeen{};
   Lanes secondPassed{};  // what the pass passed on at each block's second grey
+  const std::int32_t darkestHeld = held_.darkestPresent();
+  const std::int32_t lightestHeld = held_.presentAtOrBelow(255);
+  std::int32_t countedUpTo = darkestHeld;  // pixelsUpTo_ is set below this grey
   held_.forEach([&](std::int32_t grey, std::int32_t) {
     const Lanes count = counts_[static_cast<std::size_t>(grey)];
     const auto present = static_cast<Lanes>(count != none);
+    for (; countedUpTo < grey; ++countedUpTo) pixelsUpTo_[static_cast<std::size_t>(countedUpTo)] = pixels;
     pixels += count;
     pixelsUpTo_[static_cast<std::size_t>(grey)] = pixels;
+    countedUpTo = grey + 1;
     const Lanes colour = lanesOf(grey);
     const Lanes passes = present & ~inEqualRun & above(heldCount, count);
     const Lanes passed = choose(passes, colour, heldColour);
@@ -247,8 +253,7 @@ void BlockPairStripOf<Columns>::splitRowInline(std::int32_t y) {
     leastDominant = std::min<std::int32_t>(leastDominant, dominant[block]);
     greatestDominant = std::max<std::int32_t>(greatestDominant, dominant[block]);
   }
-  const bool anyFar =
-      farApart(leastDominant, held_.presentAtOrBelow(255)) || farApart(greatestDominant, held_.darkestPresent());
+  const bool anyFar = farApart(leastDominant, lightestHeld) || farApart(greatestDominant, darkestHeld);
   greysSeen = none;
   if (anyFar) {
     held_.forEach([&](std::int32_t grey, std::int32_t) {
@@ -264,12 +269,10 @@ void BlockPairStripOf<Columns>::splitRowInline(std::int32_t y) {
 
   for (std::int32_t x = firstColumn_; x < endColumn_; ++x) {
     const auto block = static_cast<std::size_t>(x - firstColumn_);
-    // The greys held by any block stand for the block's own: a block's
-    // running count at the greatest grey held at or below a window's end is
-    // its count there.
     const auto near = [&](std::int32_t colour) {
-      return countNear(held_, colour, halfWidth_, [&](std::int32_t grey) {
-        return std::int32_t{pixelsUpTo_[static_cast<std::size_t>(grey)][block]};
+      return countNear(colour, halfWidth_, [&](std::int32_t top) {
+        if (top < darkestHeld) return 0;
+        return std::int32_t{pixelsUpTo_[static_cast<std::size_t>(std::min(top, lightestHeld))][block]};
       });
     };
     const ColourPair split = pairOf(dominant[block], other[block], near(dominant[block]), near(other[block]));

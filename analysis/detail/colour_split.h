@@ -210,8 +210,9 @@ class BlockPairStripOf {
   std::vector<std::uint8_t> counted_;  // greys counted since held_ was brought up to date
   // Per column of the strip and the side past it, 1 in the lane of each block that holds it.
   alignas(kLanesAlignment) std::array<Lanes, Columns + kMaxSide> holders_{};
-  // Working rows of splitRow, per grey held: what the order pass passed on
-  // there, and the pixels of that grey or darker.
+  // Working rows of splitRow: per grey held, what the order pass passed on
+  // there; per grey from the darkest held to the lightest, each block's pixels
+  // of that grey or darker (a grey no block holds adds none).
   alignas(kLanesAlignment) std::array<Lanes, 256> passedAt_{};
   alignas(kLanesAlignment) std::array<Lanes, 256> pixelsUpTo_{};
   std::vector<Pair> pairs_;  // column after column

@@ -142,32 +142,22 @@ template std::optional<ColourPair> splitHistogram(const BasicBlockHistogram<std:
 
 template <std::int32_t Columns>
 void BlockPairStripOf<Columns>::countPixel(std::int32_t column, std::uint8_t grey, std::int32_t step) {
-  const Lanes& holders = holders_[static_cast<std::size_t>(column)];
+  const auto at = static_cast<std::size_t>(column);
+  const std::int32_t before = inAllBlocks_[grey];
+  inAllBlocks_[grey] += step * holderCount_[at];
   if (step > 0) {
-    counts_[grey] += holders;
+    counts_[grey] += holders_[at];
+    if (before == 0 && inAllBlocks_[grey] != 0) held_.add(grey);
   } else {
-    counts_[grey] -= holders;
+    counts_[grey] -= holders_[at];
+    if (before != 0 && inAllBlocks_[grey] == 0) held_.remove(grey);
   }
-  counted_.push_back(grey);
-}
-
-template <std::int32_t Columns>
-void BlockPairStripOf<Columns>::settleHeld() {
-  for (const std::uint8_t grey : counted_) {
-    std::array<std::uint64_t, sizeof(Lanes) / 8> words;
-    std::memcpy(words.data(), &counts_[grey], sizeof words);
-    const bool held = std::ranges::any_of(words, [](std::uint64_t w) { return w != 0; });
-    if (held && !held_.holds(grey)) held_.add(grey);
-    if (!held && held_.holds(grey)) held_.remove(grey);
-  }
-  counted_.clear();
 }
 
 template <std::int32_t Columns>
 void BlockPairStripOf<Columns>::addRow(const SharedPage& page, std::int32_t y) {
   const std::int32_t pageEnd = std::min(endColumn_ + side_ - 1, page.width());
   for (std::int32_t px = firstColumn_; px < pageEnd; ++px) countPixel(px - firstColumn_, page.at(px, y), 1);
-  settleHeld();
 }
 
 template <std::int32_t Columns>
@@ -185,7 +175,6 @@ bool BlockPairStripOf<Columns>::moveDown(const SharedPage& page, std::int32_t y)
     if (entering) countPixel(px - firstColumn_, entered, 1);
     changed = true;
   }
-  settleHeld();
   return changed;
 }
 
@@ -289,12 +278,17 @@ void BlockPairStripOf<Columns>::count(const SharedPage& page, std::int32_t first
   height_ = page.height();
   pairs_.resize(static_cast<std::size_t>(Columns) * static_cast<std::size_t>(height_));
   counts_.fill(Lanes{});
+  inAllBlocks_.fill(0);
   held_.clear();
   const std::int32_t blocks = endColumn_ - firstColumn_;
   for (std::int32_t column = 0; column < Columns + kMaxSide; ++column) {
     // The strip's blocks that hold this column of the page: b <= column < b + side.
+    const auto at = static_cast<std::size_t>(column);
+    holderCount_[at] = 0;
     for (std::int32_t block = 0; block < Columns; ++block) {
-      holders_[static_cast<std::size_t>(column)][block] = block < blocks && block <= column && column < block + side_;
+      const bool holds = block < blocks && block <= column && column < block + side_;
+      holders_[at][block] = holds;
+      holderCount_[at] += holds;
     }
   }
   for (std::int32_t y = 0; y < std::min(side_, height_); ++y) addRow(page, y);

@@ -188,8 +188,6 @@ class BlockPairStripOf {
   // Counts a pixel of grey `grey` in page column firstColumn_ + column, once
   // (step 1) or once less (step -1), in every block that holds the column.
   void countPixel(std::int32_t column, std::uint8_t grey, std::int32_t step);
-  // Brings held_ up to date for the greys counted since.
-  void settleHeld();
   // The pairs of all the strip's blocks at row y: splitRowInline, for the
   // wide strip inlined and built for the 32-byte vector unit.
   void splitRow(std::int32_t y);
@@ -205,11 +203,13 @@ class BlockPairStripOf {
   // split, built with it, loads them as aligned to 32.
   static constexpr std::size_t kLanesAlignment = sizeof(Lanes);
   alignas(kLanesAlignment) std::array<Lanes, 256> counts_{};  // per grey, its count in each block
+  std::array<std::int32_t, 256> inAllBlocks_{};               // per grey, its counts in all blocks together
   // The greys some block holds, each counted once.
   BasicBlockHistogram<std::uint8_t> held_;
-  std::vector<std::uint8_t> counted_;  // greys counted since held_ was brought up to date
-  // Per column of the strip and the side past it, 1 in the lane of each block that holds it.
+  // Per column of the strip and the side past it, 1 in the lane of each block
+  // that holds it, and how many blocks do.
   alignas(kLanesAlignment) std::array<Lanes, Columns + kMaxSide> holders_{};
+  std::array<std::int32_t, Columns + kMaxSide> holderCount_{};
   // Working rows of splitRow: per grey held, what the order pass passed on
   // there; per grey from the darkest held to the lightest, each block's pixels
   // of that grey or darker (a grey no block holds adds none).

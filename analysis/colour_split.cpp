@@ -313,17 +313,12 @@ void BlockPairStripOf<Columns>::count(const SharedPage& page, std::int32_t first
 }
 
 template <std::int32_t Columns>
-PixelPair BlockPairStripOf<Columns>::at(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side,
+void BlockPairStripOf<Columns>::recount(const SharedPage& page, std::int32_t x, std::int32_t side,
                                         std::int32_t halfWidth) {
   if (side < 1 || side > kMaxSide) throw std::invalid_argument("block side outside 1..15");
-  if (side != side_ || halfWidth != halfWidth_ || x < firstColumn_ || x >= endColumn_ || page.height() != height_) {
-    side_ = side;
-    halfWidth_ = halfWidth;
-    count(page, x);
-  }
-  const Pair& pair = pairs_[static_cast<std::size_t>(x - firstColumn_) * static_cast<std::size_t>(height_) +
-                            static_cast<std::size_t>(y)];
-  return {pair.grey, {pair.background, pair.text, pair.backgroundCount}};
+  side_ = side;
+  halfWidth_ = halfWidth;
+  count(page, x);
 }
 
 template <std::int32_t Columns>
@@ -346,8 +341,8 @@ bool BlockPairStrip::wideRuns() { return __builtin_cpu_supports("avx2"); }
 bool BlockPairStrip::wideRuns() { return false; }
 #endif
 
-template PixelPair BlockPairStripOf<16>::at(const SharedPage&, std::int32_t, std::int32_t, std::int32_t, std::int32_t);
-template PixelPair BlockPairStripOf<32>::at(const SharedPage&, std::int32_t, std::int32_t, std::int32_t, std::int32_t);
+template void BlockPairStripOf<16>::recount(const SharedPage&, std::int32_t, std::int32_t, std::int32_t);
+template void BlockPairStripOf<32>::recount(const SharedPage&, std::int32_t, std::int32_t, std::int32_t);
 
 BlockPairStrip::BlockPairStrip(Width width) {
   if (width == Width::kWide) strip_.emplace<BlockPairStripOf<32>>();

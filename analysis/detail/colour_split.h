@@ -164,8 +164,15 @@ class BlockPairStripOf {
 
   // Pixel (x, y), inside the page, and the pair of the block there; the block
   // holds that pixel, so its pair exists. Counts the strip from column x when
-  // x lies outside it.
-  PixelPair at(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side, std::int32_t halfWidth);
+  // x lies outside it. Inline: the seed test asks at every pixel.
+  PixelPair at(const SharedPage& page, std::int32_t x, std::int32_t y, std::int32_t side, std::int32_t halfWidth) {
+    if (side != side_ || halfWidth != halfWidth_ || x < firstColumn_ || x >= endColumn_ || page.height() != height_) {
+      recount(page, x, side, halfWidth);
+    }
+    const Pair& pair = pairs_[static_cast<std::size_t>(x - firstColumn_) * static_cast<std::size_t>(height_) +
+                              static_cast<std::size_t>(y)];
+    return {pair.grey, {pair.background, pair.text, pair.backgroundCount}};
+  }
 
  private:
   struct Pair {
@@ -177,6 +184,9 @@ class BlockPairStripOf {
   // One byte for each block of the strip, the block of the strip's first column first.
   using Lanes = typename ByteLanes<Columns>::Unsigned;
 
+  // Counts the strip from column x for blocks of that side (1 to kMaxSide,
+  // else std::invalid_argument) and half-width.
+  void recount(const SharedPage& page, std::int32_t x, std::int32_t side, std::int32_t halfWidth);
   void count(const SharedPage& page, std::int32_t firstColumn);
   // Adds row y to every block of the strip.
   void addRow(const SharedPage& page, std::int32_t y);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 #include "analysis/detail/colour_split.h"
@@ -115,6 +116,18 @@ TEST(BlockPairStrip, GivesThePlainPairOnRandomPages) {
       expectPlainPairs(page, 10, 0, random);
     }
   }
+}
+
+// Counts and pixel totals are kept in bytes: a larger block is refused, every
+// time it is asked for, and a block of a side it takes is still counted.
+TEST(BlockPairStrip, RefusesABlockTooLargeForItsCounts) {
+  GreyImage image(20, 20, 200);
+  const SharedPage page(image);
+  BlockPairStrip strip;
+  EXPECT_EQ(strip.at(page, 3, 3, 10, 20), plainPair(page, 3, 3, 10, 20));
+  EXPECT_THROW(strip.at(page, 3, 3, 16, 20), std::invalid_argument);
+  EXPECT_THROW(strip.at(page, 3, 3, 16, 20), std::invalid_argument);
+  EXPECT_EQ(strip.at(page, 3, 3, 15, 20), plainPair(page, 3, 3, 15, 20));
 }
 
 TEST(BlockPairStrip, GivesThePlainPairOnScannedCrops) {

@@ -288,35 +288,36 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
     if (!growBlob(page, visited, startX, startY, target, tolerance, limit, pixels)) return std::nullopt;
     return extentOf(page, pixels);
   }
-  // The start just above, walking down a column, lay in an overflowing area;
-  // when this start joins the range and the area's greys all do too, a growth
-  // from here takes that start and the whole area.
+  // The start just above, walking down a column, lay in a known area, and
+  // this start joins the range. When the area fills again towards this
+  // target, a growth from here takes the start above and so the whole area:
+  // an overflowing one overflows again; one that does not is this start's own
+  // area, since a pixel beside it that joins the range is not on its border.
   const bool belowLast = startX == lastStart_.x && startY == lastStart_.y + 1;
   lastStart_ = {startX, startY};
-  if (const KnownArea* above = belowLast ? areaOf(overflowAtLast_) : nullptr;
+  if (const KnownArea* above = belowLast ? areaOf(areaAtLast_) : nullptr;
       above != nullptr && fillsAgain(*above, target, tolerance, limit)) {
+    if (!above->overflows) return above->extent;
     fileUnder(*above, startX, startY, startGrey);
-    overflowAtLast_ = holdsGrey(*above, startGrey) ? above->id : 0;
+    areaAtLast_ = holdsGrey(*above, startGrey) ? above->id : 0;
     return std::nullopt;
   }
-  overflowAtLast_ = 0;
+  areaAtLast_ = 0;
   if (const KnownArea* area =
           findAt(startX, startY, [&](const KnownArea& known) { return fillsAgain(known, target, tolerance, limit); })) {
-    if (area->overflows) {
-      overflowAtLast_ = area->id;
-      return std::nullopt;
-    }
+    areaAtLast_ = area->id;
+    if (area->overflows) return std::nullopt;
     return area->extent;
   }
   const KnownArea* known = knownAt(startX, startY);
   if (known == nullptr || known->overflows) {
     if (const KnownArea* proof = neighbourProof(page, startX, startY, target, tolerance, limit)) {
       fileUnder(*proof, startX, startY, startGrey);
-      if (holdsGrey(*proof, startGrey)) overflowAtLast_ = proof->id;
+      if (holdsGrey(*proof, startGrey)) areaAtLast_ = proof->id;
       return std::nullopt;
     }
     if (overflowsNarrowly(page, visited, startX, startY, target, tolerance, limit, pixels)) {
-      overflowAtLast_ = lastId_;  // the area it kept holds the start
+      areaAtLast_ = lastId_;  // the area it kept holds the start
       return std::nullopt;
     }
   }
@@ -333,10 +334,8 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
     area.overflows = outcome == RowBitsGrowth::Outcome::kOverflows;
     if (!area.overflows) area.border = rows.border();
     remember(pixels, area);
-    if (area.overflows) {
-      overflowAtLast_ = lastId_;
-      return std::nullopt;
-    }
+    areaAtLast_ = lastId_;
+    if (area.overflows) return std::nullopt;
     return area.extent;
   }
   const KnownArea* proof = nullptr;
@@ -347,10 +346,8 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
                                        });
   if (proof != nullptr) joinProof(*proof, area);
   remember(pixels, area);
-  if (area.overflows) {
-    overflowAtLast_ = lastId_;
-    return std::nullopt;
-  }
+  areaAtLast_ = lastId_;
+  if (area.overflows) return std::nullopt;
   return area.extent;
 }
 
@@ -359,7 +356,7 @@ void SeedGrowthMemo::forget() {
   std::fill(columnIn_.begin(), columnIn_.end(), -1);
   areas_.clear();
   lastId_ = 0;
-  overflowAtLast_ = 0;
+  areaAtLast_ = 0;
 }
 
 bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visited, std::int32_t startX,

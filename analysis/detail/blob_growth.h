@@ -369,10 +369,11 @@ class SeedGrowthMemo {
   std::vector<KnownArea> areas_;
   std::size_t capacity_;
   std::uint32_t lastId_ = 0;
-  // The last start asked about, and the id of an overflowing area that holds
-  // it, connected within the area's greys (0: none known).
+  // The last start asked about, and the id of a known area that holds it (0:
+  // none known): an overflowing area it is connected to within the area's
+  // greys, or an area that does not overflow, of which it is a pixel.
   PixelPoint lastStart_{-1, -1};
-  std::uint32_t overflowAtLast_ = 0;
+  std::uint32_t areaAtLast_ = 0;
 };
 
 }  // namespace glimmer::detail

@@ -171,7 +171,8 @@ RowBitsGrowth::Sweep RowBitsGrowth::sweep(std::int32_t step, std::int32_t limit)
 }
 
 void RowBitsGrowth::pixelsReached(PixelList& pixels, BlobExtent& extent) const {
-  pixels.clear();
+  pixels.resize(static_cast<std::size_t>(pixelCount_));
+  PixelPoint* next = pixels.data();
   extent = BlobExtent{page_.width(), page_.height(), -1, -1, pixelCount_, 255, 0};
   for (std::int32_t y = top_; y <= bottom_; ++y) {
     const std::uint64_t row = reachedIn(y);
@@ -180,14 +181,16 @@ void RowBitsGrowth::pixelsReached(PixelList& pixels, BlobExtent& extent) const {
     extent.bottom = y;
     extent.left = std::min(extent.left, left_ + std::countr_zero(row));
     extent.right = std::max(extent.right, left_ + kColumns - 1 - std::countl_zero(row));
+    const std::uint8_t* const greys = page_.row(y) + left_;
     for (std::uint64_t bits = row; bits != 0; bits &= bits - 1) {
-      const std::int32_t x = left_ + std::countr_zero(bits);
-      const std::int32_t grey = page_.at(x, y);
+      const std::int32_t column = std::countr_zero(bits);
+      const std::int32_t grey = greys[column];
       extent.darkest = std::min(extent.darkest, grey);
       extent.lightest = std::max(extent.lightest, grey);
-      pixels.push_back({x, y});
+      *next++ = {left_ + column, y};
     }
   }
+  assert(next == pixels.data() + pixels.size());
 }
 
 BorderGreys RowBitsGrowth::border(PixelList* pixels) const {
@@ -197,10 +200,11 @@ BorderGreys RowBitsGrowth::border(PixelList* pixels) const {
   for (std::int32_t y = std::max(top_ - 1, 0); y <= std::min(bottom_ + 1, page_.height() - 1); ++y) {
     const std::uint64_t near = reachedIn(y - 1) | reachedIn(y) | reachedIn(y + 1);
     const std::uint64_t beside = (near | near << 1 | near >> 1) & ~reachedIn(y) & onPage_;
+    const std::uint8_t* const greys = page_.row(y) + left_;
     for (std::uint64_t bits = beside; bits != 0; bits &= bits - 1) {
-      const std::int32_t x = left_ + std::countr_zero(bits);
-      const std::int32_t grey = page_.at(x, y);
-      if (pixels != nullptr) pixels->push_back({x, y});
+      const std::int32_t column = std::countr_zero(bits);
+      const std::int32_t grey = greys[column];
+      if (pixels != nullptr) pixels->push_back({left_ + column, y});
       if (grey <= target_) {
         border.below = std::max(border.below, grey);
       } else {

@@ -80,19 +80,24 @@ InkBox markInk(GreyImage& image) {
           std::min(box.bottom, image.height - 1)};
 }
 
+// The top bit of each byte of `eight` that is not 0: adding 0x7F to its low
+// seven bits carries into the top bit unless they are all 0.
+std::uint64_t nonZeroBytes(std::uint64_t eight) {
+  constexpr std::uint64_t kLowSeven = 0x7F7F7F7F7F7F7F7Full;
+  return (((eight & kLowSeven) + kLowSeven) | eight) & ~kLowSeven;
+}
+
 // Calls visit(x) for every x in [begin, end), left to right, whose pixel is not
-// 0 when reached; eight pixels of background are passed over at once. `visit`
-// may change the pixel it is given.
+// 0 when reached, eight pixels at a time: `visit` may change the pixel it is
+// given only, so which of the eight are ink is known before the first visit.
 template <typename Visit>
 void forEachInkLeftToRight(const std::uint8_t* row, std::int32_t begin, std::int32_t end, Visit visit) {
+  static_assert(std::endian::native == std::endian::little, "pixel x + i is byte i of the word");
   std::int32_t x = begin;
   for (; x + 8 <= end; x += 8) {
     std::uint64_t word = 0;
     std::memcpy(&word, row + x, sizeof word);
-    if (word == 0) continue;
-    for (std::int32_t at = x; at < x + 8; ++at) {
-      if (row[at] != 0) visit(at);
-    }
+    for (std::uint64_t ink = nonZeroBytes(word); ink != 0; ink &= ink - 1) visit(x + std::countr_zero(ink) / 8);
   }
   for (; x < end; ++x) {
     if (row[x] != 0) visit(x);
@@ -106,9 +111,10 @@ void forEachInkRightToLeft(const std::uint8_t* row, std::int32_t begin, std::int
   for (; x - 8 >= begin; x -= 8) {
     std::uint64_t word = 0;
     std::memcpy(&word, row + x - 8, sizeof word);
-    if (word == 0) continue;
-    for (std::int32_t at = x - 1; at >= x - 8; --at) {
-      if (row[at] != 0) visit(at);
+    for (std::uint64_t ink = nonZeroBytes(word); ink != 0;) {
+      const int top = 63 - std::countl_zero(ink);
+      visit(x - 8 + top / 8);
+      ink &= ~(std::uint64_t{1} << top);
     }
   }
   for (; x > begin; --x) {

@@ -142,16 +142,20 @@ std::int32_t RowBitsGrowth::rowPast(std::int32_t y, std::int32_t step, Outcome& 
 RowBitsGrowth::Outcome RowBitsGrowth::grow(std::int32_t startX, std::int32_t startY, std::int32_t limit) {
   const Outcome started = start(startX, startY, limit);
   if (started != Outcome::kGrown) return started;
-  for (;;) {
+  // A sweep spreads each row from both rows beside it and goes on past the
+  // row at its far end, while the row past its near end was looked at by the
+  // sweep before, the other way. So once a sweep after the first grows no
+  // row, no row can grow; the sweeps an unchanged one would go on to grow
+  // nothing either, and meet no side of the window the sweeps before did not.
+  for (bool first = true;; first = false) {
     const Sweep down = sweep(1, limit);
     if (down == Sweep::kOverflows) return Outcome::kOverflows;
     if (down == Sweep::kLeavesWindow) return Outcome::kLeavesWindow;
+    if (down == Sweep::kUnchanged && !first) return Outcome::kGrown;
     const Sweep up = sweep(-1, limit);
     if (up == Sweep::kOverflows) return Outcome::kOverflows;
     if (up == Sweep::kLeavesWindow) return Outcome::kLeavesWindow;
-    // A sweep spreads each row from both rows beside it; once neither sweep
-    // grew a row, no row can grow.
-    if (down == Sweep::kUnchanged && up == Sweep::kUnchanged) return Outcome::kGrown;
+    if (up == Sweep::kUnchanged) return Outcome::kGrown;
   }
 }
 

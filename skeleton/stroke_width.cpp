@@ -81,10 +81,6 @@ std::int32_t scaledWidth(std::int32_t rasterWidth, std::int32_t rasterHeight) {
   return static_cast<std::int32_t>(rasterWidth / (rasterHeight / static_cast<double>(kScaledHeight)));
 }
 
-std::int32_t countInk(const GreyImage& image) {
-  return static_cast<std::int32_t>(std::ranges::count_if(image.pixels, [](std::uint8_t v) { return v != kWhite; }));
-}
-
 // The measures of one character; the ratios are -1 for an empty skeleton.
 struct CharacterMeasures {
   std::int32_t skeletonPixels = 0;  // S
@@ -95,17 +91,37 @@ struct CharacterMeasures {
   float areaPerSkeleton = -1.0f;    // N3 = A / S
 };
 
-// Bit i set where byte i of eight pixels read as one word is ink (not 255).
-// A byte's top bit is set in `high` when the byte's complement is not 0, with
-// no carry between bytes; the multiplication then moves the top bit of byte i
-// to bit 56 + i, every other product landing below bit 56 or above bit 63, on
-// bits of their own, so nothing carries into the eight bits kept.
-std::uint64_t inkBitsOf(std::uint64_t eightPixels) {
-  static_assert(std::endian::native == std::endian::little, "pixel x + i is byte i of the word");
+// 1 in byte i where byte i of eight pixels read as one word is ink (not
+// 255): a byte's top bit is set in `high` when the byte's complement is not 0,
+// with no carry between bytes.
+std::uint64_t inkBytesOf(std::uint64_t eightPixels) {
   constexpr std::uint64_t kLowSeven = 0x7F7F7F7F7F7F7F7Full;
   const std::uint64_t notWhite = ~eightPixels;
   const std::uint64_t high = (((notWhite & kLowSeven) + kLowSeven) | notWhite) & ~kLowSeven;
-  return ((high >> 7) * 0x0102040810204080ull) >> 56;
+  return high >> 7;
+}
+
+// Bit i set where byte i of eight pixels is ink. The multiplication moves byte
+// i's bit to bit 56 + i, every other product landing below bit 56 or above bit
+// 63, on bits of their own, so nothing carries into the eight bits kept.
+std::uint64_t inkBitsOf(std::uint64_t eightPixels) {
+  static_assert(std::endian::native == std::endian::little, "pixel x + i is byte i of the word");
+  return (inkBytesOf(eightPixels) * 0x0102040810204080ull) >> 56;
+}
+
+// The pixels of the raster that are ink, eight at a time: the multiplication
+// adds a word's eight ink bytes (0 or 1 each) into its top byte.
+std::int32_t countInk(const GreyImage& image) {
+  const std::size_t size = image.pixels.size();
+  std::size_t at = 0;
+  std::int32_t ink = 0;
+  for (; at + 8 <= size; at += 8) {
+    std::uint64_t eightPixels = 0;
+    std::memcpy(&eightPixels, image.pixels.data() + at, sizeof eightPixels);
+    ink += static_cast<std::int32_t>((inkBytesOf(eightPixels) * 0x0101010101010101ull) >> 56);
+  }
+  for (; at < size; ++at) ink += image.pixels[at] != kWhite ? 1 : 0;
+  return ink;
 }
 
 // Fills `ink` from the window, columns outside the image reading as white, as

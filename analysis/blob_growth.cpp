@@ -477,15 +477,17 @@ void SeedGrowthMemo::remember(std::span<const PixelPoint> pixels, KnownArea area
   } else {
     areas_[(area.id - 1) & (capacity_ - 1)] = area;
   }
-  // The area's columns are claimed first; unless one of them is held by a
-  // later column, or the area is wider than the ring, every pixel then finds
-  // its column held.
-  const std::int32_t left = std::max(area.extent.left, firstColumn_);
+  // Only pixels from the column before the start's are filed: the seed walk
+  // never starts left of the start's column again, and a start looks one
+  // column back for proofs. The area's columns are claimed first; unless one
+  // of them is held by a later column, or the area is wider than the ring,
+  // every pixel then finds its column held.
+  const std::int32_t left = std::max({area.extent.left, firstColumn_, lastStart_.x - 1});
   const std::int32_t right = std::min(area.extent.right, endColumn_ - 1);
   bool allHeld = right - left < static_cast<std::int32_t>(columnIn_.size());
   for (std::int32_t x = left; allHeld && x <= right; ++x) allHeld = claimColumn(x);
   for (const PixelPoint& p : pixels) {
-    if (p.x < firstColumn_ || p.x >= endColumn_) continue;
+    if (p.x < left || p.x > right) continue;
     const std::size_t slot = slotOf(p.x);
     if (allHeld || columnIn_[slot] == p.x)
       areaAt_[slot * static_cast<std::size_t>(height_) + static_cast<std::size_t>(p.y)].file(area.id);

@@ -521,11 +521,11 @@ struct BorderPixelsNoted {
 
 std::uint64_t ScanGrowthMemo::PixelRing::append(std::span<const PixelPoint> run) {
   const std::uint64_t first = end_;
-  std::size_t at = static_cast<std::size_t>(end_ % size_);
-  for (const PixelPoint& p : run) {
-    slots_[at] = packed(p);
-    if (++at == size_) at = 0;
-  }
+  const auto at = static_cast<std::size_t>(end_ % size_);
+  // Up to the ring's end, then from its start.
+  const std::size_t firstPart = std::min(run.size(), size_ - at);
+  std::ranges::transform(run.first(firstPart), slots_.get() + at, packed);
+  std::ranges::transform(run.subspan(firstPart), slots_.get(), packed);
   end_ += run.size();
   return first;
 }

@@ -39,7 +39,7 @@ TextLevel estimateTextLevel(const SharedPage& page, const LevelBox& box) {
 // In one dimension the clusters are two runs of greys either side of the
 // midpoint of the centres, so each round takes its sums from running totals of
 // the counts, of count x grey and of count x grey squared: the same integers
-// the pixel by pixel round adds up, in a few steps rather than one a grey.
+// a round adds up grey by grey, in a few steps rather than one a grey.
 std::array<std::int8_t, 256> twoMeans(const GreyCounts& counts) {
   // Totals over the greys below each grey: pixels, grey sum, squared grey sum.
   std::array<std::array<std::int64_t, 3>, 257> below{};

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "skeleton/detail/eight_pixels.h"
 #include "skeleton/detail/ring_code.h"
 
 // The thinning is sequential: each sweep goes through the pixels of one level at
@@ -33,6 +34,8 @@
 namespace glimmer {
 namespace {
 
+using eight_pixels::inkBytes;
+using eight_pixels::nonZeroBytes;
 using ring_code::kCornerWithEdge;
 using ring_code::kKeepsBoundaryPixel;
 using ring_code::kNeighbourDx;
@@ -54,13 +57,6 @@ struct InkBox {
   bool empty() const { return left >= right || top >= bottom; }
 };
 
-// The top bit of each byte of `eight` that is not 0: adding 0x7F to its low
-// seven bits carries into the top bit unless they are all 0.
-std::uint64_t nonZeroBytes(std::uint64_t eight) {
-  constexpr std::uint64_t kLowSeven = 0x7F7F7F7F7F7F7F7Full;
-  return (((eight & kLowSeven) + kLowSeven) | eight) & ~kLowSeven;
-}
-
 // Sets ink (below 255) to 1 and the rest to 0, eight pixels at a time, and
 // finds the ink's interior box.
 InkBox markInk(GreyImage& image) {
@@ -73,7 +69,7 @@ InkBox markInk(GreyImage& image) {
     for (; x + 8 <= width; x += 8) {
       std::uint64_t eight = 0;
       std::memcpy(&eight, row + x, sizeof eight);
-      const std::uint64_t ink = nonZeroBytes(~eight) >> 7;  // 1 in each byte below 255
+      const std::uint64_t ink = inkBytes(eight);
       std::memcpy(row + x, &ink, sizeof ink);
       any |= ink;
     }
@@ -101,7 +97,6 @@ InkBox markInk(GreyImage& image) {
 // given only, so which of the eight are ink is known before the first visit.
 template <typename Visit>
 void forEachInkLeftToRight(const std::uint8_t* row, std::int32_t begin, std::int32_t end, Visit visit) {
-  static_assert(std::endian::native == std::endian::little, "pixel x + i is byte i of the word");
   std::int32_t x = begin;
   for (; x + 8 <= end; x += 8) {
     std::uint64_t word = 0;

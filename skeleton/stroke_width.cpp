@@ -1,13 +1,13 @@
 #include "skeleton/stroke_width.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
 #include "skeleton/detail/decimal_text.h"
+#include "skeleton/detail/eight_pixels.h"
 
 namespace glimmer {
 namespace {
@@ -91,22 +91,11 @@ struct CharacterMeasures {
   float areaPerSkeleton = -1.0f;    // N3 = A / S
 };
 
-// 1 in byte i where byte i of eight pixels read as one word is ink (not
-// 255): a byte's top bit is set in `high` when the byte's complement is not 0,
-// with no carry between bytes.
-std::uint64_t inkBytesOf(std::uint64_t eightPixels) {
-  constexpr std::uint64_t kLowSeven = 0x7F7F7F7F7F7F7F7Full;
-  const std::uint64_t notWhite = ~eightPixels;
-  const std::uint64_t high = (((notWhite & kLowSeven) + kLowSeven) | notWhite) & ~kLowSeven;
-  return high >> 7;
-}
-
 // Bit i set where byte i of eight pixels is ink. The multiplication moves byte
 // i's bit to bit 56 + i, every other product landing below bit 56 or above bit
 // 63, on bits of their own, so nothing carries into the eight bits kept.
 std::uint64_t inkBitsOf(std::uint64_t eightPixels) {
-  static_assert(std::endian::native == std::endian::little, "pixel x + i is byte i of the word");
-  return (inkBytesOf(eightPixels) * 0x0102040810204080ull) >> 56;
+  return (eight_pixels::inkBytes(eightPixels) * 0x0102040810204080ull) >> 56;
 }
 
 // The pixels of the raster that are ink, eight at a time: the multiplication
@@ -118,7 +107,7 @@ std::int32_t countInk(const GreyImage& image) {
   for (; at + 8 <= size; at += 8) {
     std::uint64_t eightPixels = 0;
     std::memcpy(&eightPixels, image.pixels.data() + at, sizeof eightPixels);
-    ink += static_cast<std::int32_t>((inkBytesOf(eightPixels) * 0x0101010101010101ull) >> 56);
+    ink += static_cast<std::int32_t>((eight_pixels::inkBytes(eightPixels) * 0x0101010101010101ull) >> 56);
   }
   for (; at < size; ++at) ink += image.pixels[at] != kWhite ? 1 : 0;
   return ink;

@@ -1,7 +1,6 @@
 #include "analysis/detail/colour_split.h"
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 
 namespace glimmer::detail {

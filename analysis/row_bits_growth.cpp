@@ -197,7 +197,7 @@ void RowBitsGrowth::pixelsReached(PixelList& pixels, BlobExtent& extent) const {
   assert(next == pixels.data() + pixels.size());
 }
 
-BorderGreys RowBitsGrowth::border(PixelList* pixels) const {
+BorderGreys RowBitsGrowth::border() const {
   BorderGreys border;
   // The area never reaches an open side, so every neighbour lies in the window
   // or off the page.
@@ -208,7 +208,6 @@ BorderGreys RowBitsGrowth::border(PixelList* pixels) const {
     for (std::uint64_t bits = beside; bits != 0; bits &= bits - 1) {
       const std::int32_t column = std::countr_zero(bits);
       const std::int32_t grey = greys[column];
-      if (pixels != nullptr) pixels->push_back({left_ + column, y});
       if (grey <= target_) {
         border.below = std::max(border.below, grey);
       } else {

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "skeleton/detail/eight_pixels.h"
 #include "skeleton/detail/ring_code.h"
 #include "skeleton/detail/sixteen_pixels.h"
 
@@ -41,22 +40,22 @@
 //   sweep has only cleared pixels of L or below) and the others hold L or less,
 //   so the test reads the highest level around the pixel before the sweep,
 //   worked out for all pixels at once (findHighestAround).
+// - Past the levels, the sweeps read only whether pixels are ink (ring codes,
+//   the pixel two steps away; a pixel the second sweep sets to 1 stays ink), so
+//   they read and clear a bit a pixel, and the result is written from the bits.
 // - The final sweep visits every ink pixel in row order, as the original does,
-//   skipping words of background and everything outside the ink's box.
+//   stepping from ink bit to ink bit within the ink's box.
 // skeleton/tests/skeletonise_matches_reference_test.cpp checks this against the
 // plain sweeps.
 
 namespace glimmer {
 namespace {
 
-using eight_pixels::inkBytes;
-using eight_pixels::nonZeroBytes;
 using ring_code::kCornerWithEdge;
 using ring_code::kKeepsBoundaryPixel;
 using ring_code::kNeighbourDx;
 using ring_code::kNeighbourDy;
 using ring_code::kRedundantNeighbourhood;
-using ring_code::ringCode;
 using sixteen_pixels::kLanes;
 using sixteen_pixels::Sixteen;
 
@@ -94,49 +93,52 @@ struct InkBox {
   bool empty() const { return left >= right || top >= bottom; }
 };
 
-// All bits of the first `count` bytes of a word (all eight from 8 on).
-std::uint64_t firstBytes(std::int32_t count) {
-  return count >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * count)) - 1;
-}
-
-// The end of the columns of row y that go eight at a time between the image and
-// its working copy: a word may run past the row's end into the rows after it, but
-// not past the image's end.
-std::int32_t wordColumnsEnd(const Layout& layout, std::int32_t y) {
+// The end of the columns of row y that go a vector at a time between the image
+// and its working copy: a vector may run past the row's end into the rows after
+// it, but not past the image's end.
+std::int32_t vectorColumnsEnd(const Layout& layout, std::int32_t y) {
   const std::int64_t toImageEnd = std::int64_t{layout.width} * (layout.height - y);
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(toImageEnd - 7, 0, layout.width));
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(toImageEnd - (kLanes - 1), 0, layout.width));
 }
 
-// Copies the image's ink (below 255) into `levels` as 255 and the rest as 0,
-// eight pixels at a time, and finds the ink's interior box.
-InkBox markInk(const GreyImage& image, const Layout& layout, std::vector<std::uint8_t>& levels) {
-  levels.assign(layout.size(), 0);
+// Copies the image's ink (below 255) into the working copy as 255 and the rest
+// as 0, and into its bit plane, sixteen pixels at a time, and finds the ink's
+// interior box.
+InkBox markInk(const GreyImage& image, const Layout& layout, ThinningScratch& scratch) {
+  scratch.levels.assign(layout.size(), 0);
+  scratch.inkBits.assign(layout.size() / 8 + sizeof(std::uint64_t), 0);
   InkBox box{layout.width, 0, layout.height, 0};
   for (std::int32_t y = 0; y < layout.height; ++y) {
     const std::uint8_t* const source = image.row(y);
-    std::uint8_t* const row = levels.data() + layout.rowStart(y);
-    std::uint64_t any = 0;
+    std::uint8_t* const row = scratch.levels.data() + layout.rowStart(y);
+    std::uint8_t* const rowBits = scratch.inkBits.data() + layout.rowStart(y) / 8;
+    std::uint32_t any = 0;
     std::int32_t x = 0;
-    for (const std::int32_t end = wordColumnsEnd(layout, y); x < end; x += 8) {
-      std::uint64_t eight = 0;
-      std::memcpy(&eight, source + x, sizeof eight);
-      const std::uint64_t ink = inkBytes(eight) * 0xFF & firstBytes(layout.width - x);
-      std::memcpy(row + x, &ink, sizeof ink);
-      any |= ink;
+    for (const std::int32_t end = vectorColumnsEnd(layout, y); x < end; x += kLanes) {
+      const Sixteen ink = sixteen_pixels::inkLanes(sixteen_pixels::load(source + x), layout.width - x);
+      sixteen_pixels::store(row + x, ink);
+      const std::uint16_t inkBits = sixteen_pixels::nonZeroLanes(ink);
+      std::memcpy(rowBits + x / 8, &inkBits, sizeof inkBits);
+      any |= inkBits;
     }
     for (; x < layout.width; ++x) {
-      const std::uint8_t ink = source[x] < 255 ? 255 : 0;
-      row[x] = ink;
-      any |= ink;
+      if (source[x] == 255) continue;
+      row[x] = 255;
+      rowBits[x / 8] = static_cast<std::uint8_t>(rowBits[x / 8] | 1 << (x % 8));
+      any = 1;
     }
     if (any == 0) continue;
     box.top = std::min(box.top, y);
     box.bottom = y + 1;
-    for (std::int32_t x = 0; x < box.left; ++x) {
-      if (row[x] != 0) box.left = x;
+    for (std::int32_t x = 0; x < box.left; x += 8) {
+      if (rowBits[x / 8] == 0) continue;
+      box.left = std::min(box.left, x + std::countr_zero(rowBits[x / 8]));
+      break;
     }
-    for (std::int32_t x = layout.width; x > box.right; --x) {
-      if (row[x - 1] != 0) box.right = x;
+    for (std::int32_t x = (layout.width + 7) / 8 * 8; x > box.right; x -= 8) {
+      if (rowBits[x / 8 - 1] == 0) continue;
+      box.right = std::max(box.right, x - std::countl_zero(rowBits[x / 8 - 1]));
+      break;
     }
   }
   return {std::max(box.left, 1), std::min(box.right, layout.width - 1), std::max(box.top, 1),
@@ -226,18 +228,59 @@ void findHighestAround(const std::uint8_t* levels, std::uint8_t* highest, const 
   }
 }
 
-// Calls visit(x) for every x in [begin, end), left to right, whose pixel is not
-// 0 when reached, eight pixels at a time: `visit` may change the pixel it is
-// given only, so which of the eight are ink is known before the first visit.
-// The last word may reach past `end` into the row's border, which is readable.
-template <typename Visit>
-void forEachInkLeftToRight(const std::uint8_t* row, std::int32_t begin, std::int32_t end, Visit visit) {
-  for (std::int32_t x = begin; x < end; x += 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, row + x, sizeof word);
-    for (std::uint64_t ink = nonZeroBytes(word) & firstBytes(end - x); ink != 0; ink &= ink - 1) {
-      visit(x + std::countr_zero(ink) / 8);
+// The sweeps read and clear ink in a bit plane of the working copy: bit i % 8 of
+// byte i / 8 is set while byte i of the copy is ink (a copy's row being whole
+// vectors, a row starts on a whole byte), so the three neighbours of a row are
+// one small load and the walks step from ink bit to ink bit.
+
+bool isInk(const std::uint8_t* bits, std::size_t at) { return (bits[at / 8] >> (at % 8) & 1) != 0; }
+
+void clearInk(std::uint8_t* bits, std::size_t at) {
+  bits[at / 8] = static_cast<std::uint8_t>(bits[at / 8] & ~(1 << (at % 8)));
+}
+
+// The 3 x 3 pixels around `at` as nine bits, (dx, dy) from it at bit
+// (dx + 1) + 3 (dy + 1). A row being whole bytes, the three rows' bits lie at
+// the same shift in their bytes.
+std::uint32_t windowAround(const std::uint8_t* bits, std::size_t at, std::ptrdiff_t stride) {
+  const std::size_t left = at - 1;
+  const std::uint8_t* const middle = bits + left / 8;
+  const std::ptrdiff_t rowBytes = stride / 8;
+  std::uint16_t above = 0;
+  std::uint16_t here = 0;
+  std::uint16_t below = 0;
+  std::memcpy(&above, middle - rowBytes, sizeof above);
+  std::memcpy(&here, middle, sizeof here);
+  std::memcpy(&below, middle + rowBytes, sizeof below);
+  const std::uint64_t rows =
+      (std::uint64_t{above} | std::uint64_t{here} << 16 | std::uint64_t{below} << 32) >> (left % 8);
+  return static_cast<std::uint32_t>((rows & 7) | (rows >> 13 & 0x38) | (rows >> 26 & 0x1C0));
+}
+
+// The ring code of each nine-bit window.
+constexpr std::array<std::uint8_t, 512> kRingCodeOfWindow = [] {
+  std::array<std::uint8_t, 512> table{};
+  for (std::uint32_t window = 0; window < 512; ++window) {
+    for (std::size_t bit = 0; bit < 8; ++bit) {
+      const auto windowBit = static_cast<std::uint32_t>(kNeighbourDx[bit] + 1 + 3 * (kNeighbourDy[bit] + 1));
+      if ((window >> windowBit & 1) != 0) table[window] = static_cast<std::uint8_t>(table[window] | 1 << bit);
     }
+  }
+  return table;
+}();
+
+// Calls visit(at) for every ink pixel at [begin, end) of the copy, in order, 56
+// at a time: `visit` may clear only the pixel it is given, so which of them are
+// ink is known before the first visit. The bit plane has a word to spare at its
+// end for the last load.
+template <typename Visit>
+void forEachInk(const std::uint8_t* bits, std::size_t begin, std::size_t end, Visit visit) {
+  constexpr std::size_t kStep = 56;
+  for (std::size_t at = begin; at < end; at += kStep) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bits + at / 8, sizeof word);
+    word = word >> (at % 8) & ((std::uint64_t{1} << std::min(end - at, kStep)) - 1);
+    for (; word != 0; word &= word - 1) visit(at + static_cast<std::size_t>(std::countr_zero(word)));
   }
 }
 
@@ -255,43 +298,44 @@ constexpr ring_code::CodeTable kKeptByNeighbourhood = [] {
 // redundant unless the line goes on past the corner, in the direction of the edge
 // neighbour; that pixel two steps away reads as background outside the raster
 // (the working copy's border).
-bool isRedundant(const std::uint8_t* pixel, std::ptrdiff_t stride) {
-  const std::uint8_t code = ringCode(pixel, stride);
+bool isRedundant(const std::uint8_t* bits, std::size_t at, std::ptrdiff_t stride) {
+  const std::uint8_t code = kRingCodeOfWindow[windowAround(bits, at, stride)];
   if (!kCornerWithEdge[code]) return kRedundantNeighbourhood[code];
   const int corner = std::countr_zero(static_cast<unsigned>(code & 0x55));
   const int edge = std::countr_zero(static_cast<unsigned>(code & 0xAA));
   const std::ptrdiff_t beyond =
       (kNeighbourDy[corner] + kNeighbourDy[edge]) * stride + kNeighbourDx[corner] + kNeighbourDx[edge];
-  return pixel[beyond] == 0;
+  return !isInk(bits, static_cast<std::size_t>(static_cast<std::ptrdiff_t>(at) + beyond));
 }
 
-// Thins the ink of `box` in the working copy (levels, then the three sweeps).
+// Thins the ink of `box` in the working copy (levels, then the three sweeps on
+// the bit plane).
 void thinInk(const Layout& layout, const InkBox& box, ThinningScratch& scratch) {
   std::uint8_t* const levels = scratch.levels.data();
   computeDistanceLevels(levels, layout, box);
+  std::uint8_t* const bits = scratch.inkBits.data();
+  // Calls visit(at) for each interior ink pixel of the box in row order.
+  const auto forEachBoxInk = [&](auto visit) {
+    for (std::int32_t y = box.top; y < box.bottom; ++y) {
+      const std::size_t rowStart = layout.rowStart(y);
+      forEachInk(bits, rowStart + static_cast<std::size_t>(box.left), rowStart + static_cast<std::size_t>(box.right),
+                 visit);
+    }
+  };
 
   LevelCounts count{};
   int highestLevel = 0;
-  for (std::int32_t y = box.top; y < box.bottom; ++y) {
-    const std::uint8_t* const row = levels + layout.rowStart(y);
-    forEachInkLeftToRight(row, box.left, box.right, [&](std::int32_t x) {
-      ++count[row[x]];
-      highestLevel = std::max<int>(highestLevel, row[x]);
-    });
-  }
+  forEachBoxInk([&](std::size_t at) {
+    ++count[levels[at]];
+    highestLevel = std::max<int>(highestLevel, levels[at]);
+  });
   // levelStart[L] .. levelStart[L + 1]: the list of level L.
   LevelCounts levelStart{};
   for (int level = 1; level <= highestLevel; ++level) levelStart[level + 1] = levelStart[level] + count[level];
   std::vector<std::uint32_t>& list = scratch.inkByLevel;
   if (list.size() < levelStart[highestLevel + 1]) list.resize(levelStart[highestLevel + 1]);
-
   LevelCounts next = levelStart;
-  for (std::int32_t y = box.top; y < box.bottom; ++y) {
-    const auto rowStart = static_cast<std::uint32_t>(layout.rowStart(y));
-    const std::uint8_t* const row = levels + rowStart;
-    forEachInkLeftToRight(row, box.left, box.right,
-                          [&](std::int32_t x) { list[next[row[x]]++] = rowStart + static_cast<std::uint32_t>(x); });
-  }
+  forEachBoxInk([&](std::size_t at) { list[next[levels[at]]++] = static_cast<std::uint32_t>(at); });
 
   scratch.highestAround.resize(layout.size());
   const std::uint8_t* const highestAround = scratch.highestAround.data();
@@ -303,45 +347,39 @@ void thinInk(const Layout& layout, const InkBox& box, ThinningScratch& scratch) 
   for (int level = 1; level <= highestLevel; ++level) {
     std::uint32_t kept = levelStart[level];
     for (std::uint32_t at = levelStart[level]; at < levelStart[level + 1]; ++at) {
-      const std::uint32_t index = list[at];
-      std::uint8_t* const pixel = levels + index;
-      if (highestAround[index] <= level || kKeptByNeighbourhood[ringCode(pixel, stride)]) {
-        list[kept++] = index;
+      const std::uint32_t pixel = list[at];
+      if (highestAround[pixel] <= level || kKeptByNeighbourhood[kRingCodeOfWindow[windowAround(bits, pixel, stride)]]) {
+        list[kept++] = pixel;
       } else {
-        *pixel = 0;
+        clearInk(bits, pixel);
       }
     }
     keptEnd[level] = kept;
   }
   for (int level = 1; level <= highestLevel; ++level) {
     for (std::uint32_t at = levelStart[level]; at < keptEnd[level]; ++at) {
-      std::uint8_t* const pixel = levels + list[at];
-      *pixel = isRedundant(pixel, stride) ? 0 : 1;
+      if (isRedundant(bits, list[at], stride)) clearInk(bits, list[at]);
     }
   }
-  for (std::int32_t y = box.top; y < box.bottom; ++y) {
-    std::uint8_t* const row = levels + layout.rowStart(y);
-    forEachInkLeftToRight(row, box.left, box.right, [&](std::int32_t x) {
-      if (isRedundant(row + x, stride)) row[x] = 0;
-    });
-  }
+  forEachBoxInk([&](std::size_t at) {
+    if (isRedundant(bits, at, stride)) clearInk(bits, at);
+  });
 }
 
-// Writes the working copy back: 0 where ink is left, 255 elsewhere, eight pixels
-// at a time.
-void writeBack(const std::vector<std::uint8_t>& levels, const Layout& layout, GreyImage& image) {
+// Writes the working copy back from its bit plane: 0 where ink is left, 255
+// elsewhere, sixteen pixels at a time.
+void writeBack(const std::uint8_t* bits, const Layout& layout, GreyImage& image) {
   for (std::int32_t y = 0; y < layout.height; ++y) {
-    const std::uint8_t* const row = levels.data() + layout.rowStart(y);
+    const std::uint8_t* const rowBits = bits + layout.rowStart(y) / 8;
     std::uint8_t* const target = image.row(y);
     std::int32_t x = 0;
-    // Bytes written past the row's end are the next row's, written again after.
-    for (const std::int32_t end = wordColumnsEnd(layout, y); x < end; x += 8) {
-      std::uint64_t eight = 0;
-      std::memcpy(&eight, row + x, sizeof eight);
-      const std::uint64_t white = ~((nonZeroBytes(eight) >> 7) * 0xFF);
-      std::memcpy(target + x, &white, sizeof white);
+    // Pixels written past the row's end are the next row's, written again after.
+    for (const std::int32_t end = vectorColumnsEnd(layout, y); x < end; x += kLanes) {
+      std::uint16_t sixteen = 0;
+      std::memcpy(&sixteen, rowBits + x / 8, sizeof sixteen);
+      sixteen_pixels::store(target + x, sixteen_pixels::clearBitLanes(sixteen));
     }
-    for (; x < layout.width; ++x) target[x] = row[x] != 0 ? 0 : 255;
+    for (; x < layout.width; ++x) target[x] = isInk(rowBits, static_cast<std::size_t>(x)) ? 0 : 255;
   }
 }
 
@@ -349,9 +387,9 @@ void writeBack(const std::vector<std::uint8_t>& levels, const Layout& layout, Gr
 
 void skeletonise(GreyImage& image, ThinningScratch& scratch) {
   const Layout layout(image);
-  const InkBox box = markInk(image, layout, scratch.levels);
+  const InkBox box = markInk(image, layout, scratch);
   if (!box.empty()) thinInk(layout, box, scratch);
-  writeBack(scratch.levels, layout, image);
+  writeBack(scratch.inkBits.data(), layout, image);
 }
 
 void skeletonise(GreyImage& image) {

@@ -13,6 +13,7 @@ namespace glimmer {
 struct ThinningScratch {
   std::vector<std::uint8_t> levels;         // the raster's working copy, with background around it
   std::vector<std::uint8_t> highestAround;  // the highest level around each pixel, before the sweeps
+  std::vector<std::uint8_t> inkBits;        // the working copy's ink, a bit a pixel
   std::vector<std::uint32_t> inkByLevel;    // interior ink pixels' places, by level, each level in row order
 };
 

@@ -74,10 +74,32 @@ GreyImage shapes(std::int32_t width, std::int32_t height, int count, std::mt1993
   return image;
 }
 
+// Shapes in a band of rows away from the top and bottom, with ink on the
+// outermost rows and columns all round: the edges' ink lies beyond the rows
+// around the shapes' box.
+GreyImage shapesInABandWithInkedEdges(std::int32_t width, std::int32_t height, std::mt19937& random) {
+  GreyImage image = shapes(width, height, 3, random);
+  const auto bandTop = static_cast<std::int32_t>(1 + random() % static_cast<unsigned>(height / 3 + 1));
+  const auto bandBottom = static_cast<std::int32_t>(height - 1 - random() % static_cast<unsigned>(height / 3 + 1));
+  for (std::int32_t y = 1; y < height - 1; ++y) {
+    for (std::int32_t x = 1; x < width - 1 && (y < bandTop || y >= bandBottom); ++x) image.at(x, y) = 255;
+  }
+  std::bernoulli_distribution ink(0.8);
+  for (std::int32_t y = 0; y < height; ++y) {
+    for (std::int32_t x = 0; x < width; ++x) {
+      const bool edge = x == 0 || y == 0 || x == width - 1 || y == height - 1;
+      if (edge && ink(random)) image.at(x, y) = randomInk(random);
+    }
+  }
+  return image;
+}
+
+// Sizes around the working copy's sixteen-pixel steps too.
 TEST(SkeletoniseMatchesReference, RandomRastersOfManySizesAndDensities) {
   ThinningScratch scratch;
-  const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {1, 7},   {2, 2},   {3, 3},   {4, 9},
-                                                         {9, 4}, {17, 23}, {62, 60}, {130, 41}};
+  const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},   {1, 7},   {2, 2},   {3, 3},   {4, 9},
+                                                         {9, 4},   {15, 9},  {16, 16}, {17, 23}, {31, 12},
+                                                         {33, 62}, {62, 60}, {65, 20}, {130, 41}};
   for (const auto& [width, height] : sizes) {
     for (unsigned seed = 0; seed < 60; ++seed) {
       std::mt19937 random(seed);
@@ -85,6 +107,8 @@ TEST(SkeletoniseMatchesReference, RandomRastersOfManySizesAndDensities) {
         ASSERT_TRUE(thinsLikeTheReference(noise(width, height, density, random), scratch)) << "seed " << seed;
       }
       ASSERT_TRUE(thinsLikeTheReference(shapes(width, height, 1 + static_cast<int>(seed % 6), random), scratch))
+          << "seed " << seed;
+      ASSERT_TRUE(thinsLikeTheReference(shapesInABandWithInkedEdges(width, height, random), scratch))
           << "seed " << seed;
     }
   }

@@ -12,21 +12,26 @@ namespace glimmer::detail {
 
 namespace {
 
-std::uint64_t reversed(std::uint64_t bits) {
-  bits = ((bits >> 1) & 0x5555555555555555u) | ((bits & 0x5555555555555555u) << 1);
-  bits = ((bits >> 2) & 0x3333333333333333u) | ((bits & 0x3333333333333333u) << 2);
-  bits = ((bits >> 4) & 0x0f0f0f0f0f0f0f0fu) | ((bits & 0x0f0f0f0f0f0f0f0fu) << 4);
-  return __builtin_bswap64(bits);
-}
-
 // The bits of each run of `runs` from its lowest bit in `from` up to its top:
 // adding a bit carries through the ones above it and stops past the run.
 std::uint64_t spreadUp(std::uint64_t runs, std::uint64_t from) { return runs & (((runs + from) ^ runs) | from); }
 
-// The runs of `runs` that hold a bit of `from` (a subset of runs), whole.
-std::uint64_t runsHolding(std::uint64_t runs, std::uint64_t from) {
-  return spreadUp(runs, from) | reversed(spreadUp(reversed(runs), reversed(from)));
+// The bits of each run of `runs` from its highest bit in `from` down to its
+// bottom. No carry runs downwards, so the bits move down in doubling steps:
+// after the step of n, `filled` holds every run bit at most 2n - 1 run bits
+// below a bit of `from`, and `open` the bits with 2n - 1 run bits right above.
+std::uint64_t spreadDown(std::uint64_t runs, std::uint64_t from) {
+  std::uint64_t filled = from;
+  std::uint64_t open = runs;
+  for (int step = 1; step < 64; step *= 2) {
+    filled |= open & (filled >> step);
+    open &= open >> step;
+  }
+  return filled;
 }
+
+// The runs of `runs` that hold a bit of `from` (a subset of runs), whole.
+std::uint64_t runsHolding(std::uint64_t runs, std::uint64_t from) { return spreadDown(runs, spreadUp(runs, from)); }
 
 // How many bits are set. std::popcount is a library call where the build
 // cannot assume the processor counts bits itself.

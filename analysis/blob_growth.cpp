@@ -10,6 +10,10 @@
 
 #include "analysis/detail/row_bits_growth.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace glimmer::detail {
 
 VisitedMap::VisitedMap(std::int32_t width, std::int32_t height)
@@ -500,22 +504,8 @@ namespace {
 // of seeds is scanned before the next column's scans come back to it.
 constexpr std::size_t kKnownScanBlobs = 65535;  // a slot number + 1 fits 16 bits
 constexpr std::size_t kKeptScanPixels = std::size_t{1} << 21;
-constexpr std::size_t kKeptBorderPixels = std::size_t{1} << 20;
 // A pixel lies in blobs of several ranges that scans alternate between.
 constexpr std::int32_t kShadowsTried = 4;
-
-// Notes the greys beside a blob as BorderGreysNoted does, and the pixels
-// themselves, each once: a pixel met is marked, and passed over when met again.
-struct BorderPixelsNoted {
-  BorderGreysNoted greys;
-  VisitedMap& visited;
-  PixelList& met;
-  void operator()(std::size_t offset, std::int32_t x, std::int32_t y, std::int32_t grey) const {
-    greys(offset, x, y, grey);
-    visited.mark(offset);
-    met.push_back({x, y});
-  }
-};
 
 }  // namespace
 
@@ -543,7 +533,6 @@ ScanGrowthMemo::ScanGrowthMemo(std::int32_t pageWidth, std::int32_t pageHeight, 
   blobAt_.assign(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(pageHeight), 0);
   blobs_.reserve(kKnownScanBlobs);  // filled as blobs are kept: a small page touches little of it
   pool_ = PixelRing(kKeptScanPixels);
-  borderPool_ = PixelRing(kKeptBorderPixels);
 }
 
 std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMap& visited, std::int32_t startX,
@@ -562,7 +551,6 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
   }
   BorderGreys border;
   BlobExtent extent;
-  border_.clear();
   bool grown = false;
   // A row of 64 pixels at a time where the area stays near the start; from
   // a kept blob within, or pixel by pixel, where it may not.
@@ -574,17 +562,15 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
     rows.pixelsReached(pixels, extent);
     grown = outcome == RowBitsGrowth::Outcome::kGrown;
     if (grown) {
-      border = rows.border(&border_);
+      border = rows.border();
     } else {
       visited.prove(pixels);  // all in the start's area, which overflows
     }
   } else {
-    grown =
-        known.within != nullptr
-            ? growFrom(*known.within, page, visited, startX, startY, target, tolerance, limit, pixels, border, extent)
-            : growArea<true>(page, visited, startX, startY, target, tolerance, limit, pixels,
-                             BorderPixelsNoted{{border, target}, visited, border_}, extent, kNoProof);
-    visited.clear(border_);
+    grown = known.within != nullptr ? growFrom(*known.within, page, visited, startX, startY, target, tolerance, limit,
+                                               pixels, border, extent)
+                                    : growArea<true>(page, visited, startX, startY, target, tolerance, limit, pixels,
+                                                     BorderGreysNoted{border, target}, extent, kNoProof);
   }
   // A start outside its range joins without a test: its blob is no area of
   // the range, so it is not kept. Nor is a growth stopped by a proof, which
@@ -599,9 +585,8 @@ std::optional<BlobExtent> ScanGrowthMemo::grow(const SharedPage& page, VisitedMa
 bool ScanGrowthMemo::growFrom(const KnownBlob& within, const SharedPage& page, VisitedMap& visited, std::int32_t startX,
                               std::int32_t startY, std::int32_t target, std::int32_t tolerance, std::int32_t limit,
                               PixelList& pixels, BorderGreys& border, BlobExtent& extent) {
-  const BorderPixelsNoted noted{{border, target}, visited, border_};
-  AreaGrowth<true, BorderPixelsNoted, decltype(kNoProof)> growth(page, visited, target, tolerance, limit, pixels,
-                                                                 extent, noted, kNoProof);
+  AreaGrowth<true, BorderGreysNoted, decltype(kNoProof)> growth(page, visited, target, tolerance, limit, pixels, extent,
+                                                                BorderGreysNoted{border, target}, kNoProof);
   growth.takeStart(startX, startY);
   const std::uint32_t start = packed({startX, startY});
   for (const std::span<const std::uint32_t> part : pool_.run(within.first, within.extent.pixelCount)) {
@@ -609,15 +594,9 @@ bool ScanGrowthMemo::growFrom(const KnownBlob& within, const SharedPage& page, V
       if (p != start) growth.takeKnown(unpacked(p));
     }
   }
-  // The kept blob's pixels have no neighbours but each other and its border.
-  const std::size_t grownFrom = pixels.size();
-  for (const std::span<const std::uint32_t> part : borderPool_.run(within.borderFirst, within.borderCount)) {
-    for (const std::uint32_t b : part) {
-      const PixelPoint p = unpacked(b);
-      if (!growth.look(SharedPage::offset(p.x, p.y, page.width()), p.x, p.y)) return growth.end(false);
-    }
-  }
-  return growth.end(growth.spread(grownFrom));
+  // Their neighbours are looked at as the growth spreads from them; those
+  // in the kept blob are marked, and passed over.
+  return growth.end(growth.spread(0));
 }
 
 bool ScanGrowthMemo::recall(const SharedPage& page, std::int32_t startX, std::int32_t startY, std::int32_t target,
@@ -639,11 +618,33 @@ bool ScanGrowthMemo::startJoins(const SharedPage& page, std::int32_t startX, std
   return !blobAt_.empty() && startX >= firstColumn_ && joinsBlob(page.at(startX, startY), target, tolerance);
 }
 
+namespace {
+
+// Whether `values` holds `value`, sixteen at a time through the vector unit:
+// most lookups search a kept blob's pixels for the start.
+bool holdsValue(std::span<const std::uint32_t> values, std::uint32_t value) {
+  std::size_t at = 0;
+#if defined(__SSE2__)
+  const __m128i key = _mm_set1_epi32(static_cast<int>(value));
+  const auto equalAt = [&](std::size_t i) {
+    return _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(values.data() + i)), key);
+  };
+  for (; at + 16 <= values.size(); at += 16) {
+    const __m128i hits =
+        _mm_or_si128(_mm_or_si128(equalAt(at), equalAt(at + 4)), _mm_or_si128(equalAt(at + 8), equalAt(at + 12)));
+    if (_mm_movemask_epi8(hits) != 0) return true;
+  }
+#endif
+  const std::span<const std::uint32_t> rest = values.subspan(at);
+  return std::ranges::find(rest, value) != rest.end();
+}
+
+}  // namespace
+
 bool ScanGrowthMemo::holdsStart(const KnownBlob& blob, std::int32_t startX, std::int32_t startY) const {
   const std::uint32_t start = packed({startX, startY});
-  return std::ranges::any_of(pool_.run(blob.first, blob.extent.pixelCount), [&](std::span<const std::uint32_t> part) {
-    return std::ranges::find(part, start) != part.end();
-  });
+  return std::ranges::any_of(pool_.run(blob.first, blob.extent.pixelCount),
+                             [&](std::span<const std::uint32_t> part) { return holdsValue(part, start); });
 }
 
 ScanGrowthMemo::Known ScanGrowthMemo::lookUp(const SharedPage& page, std::int32_t startX, std::int32_t startY,
@@ -653,7 +654,7 @@ ScanGrowthMemo::Known ScanGrowthMemo::lookUp(const SharedPage& page, std::int32_
   if (!found.startJoins) return found;
   found.lastKept = lastIdAt(entryOf(startX, startY));
   const auto inRange = [&](std::int32_t grey) { return joinsBlob(grey, target, tolerance); };
-  // Blobs within the new one, as long as their borders are kept.
+  // Blobs within the new one.
   std::array<const KnownBlob*, kShadowsTried> within{};
   std::size_t withinCount = 0;
   // The last blob kept through the start, then the blobs it shadowed there in
@@ -673,8 +674,7 @@ ScanGrowthMemo::Known ScanGrowthMemo::lookUp(const SharedPage& page, std::int32_
         found.answer = known;
         return found;
       }
-    } else if (!known->overflows && extent.pixelCount <= limit && known->borderCount != 0 &&
-               borderPool_.holds(known->borderFirst)) {
+    } else if (!known->overflows && extent.pixelCount <= limit) {
       within[withinCount++] = known;
     }
   }
@@ -715,11 +715,6 @@ void ScanGrowthMemo::remember(std::span<const PixelPoint> pixels, const BlobExte
   blob.border = border;
   blob.overflows = overflows;
   blob.shadowed = shadowed;
-  // A blob grows from this one only when it holds more pixels, so only a
-  // border of a blob that does not overflow is of use.
-  const bool keepsBorder = !overflows && !border_.empty() && border_.size() <= borderPool_.size();
-  blob.borderFirst = keepsBorder ? borderPool_.append(border_) : 0;
-  blob.borderCount = keepsBorder ? static_cast<std::uint32_t>(border_.size()) : 0;
   for (const PixelPoint& p : pixels) {
     if (p.x >= firstColumn_) blobAt_[entryOf(p.x, p.y)] = static_cast<std::uint16_t>(slot + 1);
   }

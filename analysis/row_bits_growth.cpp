@@ -177,27 +177,30 @@ RowBitsGrowth::Sweep RowBitsGrowth::sweep(std::int32_t step, std::int32_t limit)
 void RowBitsGrowth::pixelsReached(PixelList& pixels, BlobExtent& extent) const {
   pixels.resize(static_cast<std::size_t>(pixelCount_));
   PixelPoint* next = pixels.data();
-  extent = BlobExtent{page_.width(), page_.height(), -1, -1, pixelCount_, 255, 0};
+  // Built in a local, which the pixel stores cannot alias, so that the
+  // extent stays in registers.
+  BlobExtent reached{page_.width(), page_.height(), -1, -1, pixelCount_, 255, 0};
   for (std::int32_t y = top_; y <= bottom_; ++y) {
     const std::uint64_t row = reachedIn(y);
     if (row == 0) continue;
-    extent.top = std::min(extent.top, y);
-    extent.bottom = y;
-    extent.left = std::min(extent.left, left_ + std::countr_zero(row));
-    extent.right = std::max(extent.right, left_ + kColumns - 1 - std::countl_zero(row));
+    reached.top = std::min(reached.top, y);
+    reached.bottom = y;
+    reached.left = std::min(reached.left, left_ + std::countr_zero(row));
+    reached.right = std::max(reached.right, left_ + kColumns - 1 - std::countl_zero(row));
     const std::uint8_t* const greys = page_.row(y) + left_;
     for (std::uint64_t bits = row; bits != 0; bits &= bits - 1) {
       const std::int32_t column = std::countr_zero(bits);
       const std::int32_t grey = greys[column];
-      extent.darkest = std::min(extent.darkest, grey);
-      extent.lightest = std::max(extent.lightest, grey);
+      reached.darkest = std::min(reached.darkest, grey);
+      reached.lightest = std::max(reached.lightest, grey);
       *next++ = {left_ + column, y};
     }
   }
   assert(next == pixels.data() + pixels.size());
+  extent = reached;
 }
 
-BorderGreys RowBitsGrowth::border(PixelList* pixels) const {
+BorderGreys RowBitsGrowth::border() const {
   BorderGreys border;
   // The area never reaches an open side, so every neighbour lies in the window
   // or off the page.
@@ -208,7 +211,6 @@ BorderGreys RowBitsGrowth::border(PixelList* pixels) const {
     for (std::uint64_t bits = beside; bits != 0; bits &= bits - 1) {
       const std::int32_t column = std::countr_zero(bits);
       const std::int32_t grey = greys[column];
-      if (pixels != nullptr) pixels->push_back({left_ + column, y});
       if (grey <= target_) {
         border.below = std::max(border.below, grey);
       } else {

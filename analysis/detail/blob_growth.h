@@ -140,8 +140,7 @@ BlobExtent extentOf(const SharedPage& page, std::span<const PixelPoint> pixels);
 // area's extent is handed back from memory, and its pixels when asked for.
 // When the new range holds all of the area's greys but also some on its
 // border, the new blob holds the area whole: it is grown from the area's
-// pixels and its border, whose pixels are kept too, without looking again
-// beside the pixels within.
+// pixels, taken without a grey test.
 //
 // What the memo cannot answer is grown a row at a time (RowBitsGrowth) where
 // the area stays near the start.
@@ -193,15 +192,10 @@ class ScanGrowthMemo {
     BorderGreys border;
     bool overflows = false;      // then it holds the limit + 1 pixels the growth met
     std::uint32_t shadowed = 0;  // the blob kept last through this one's start before it
-    // Every pixel beside a blob that does not overflow, each once: its run in
-    // borderPool_ (none when borderCount is 0), good while the ring holds it.
-    std::uint64_t borderFirst = 0;
-    std::uint32_t borderCount = 0;
   };
 
   // What the memo knows of a growth: a blob that answers it, or else the
-  // largest blob that the growth's blob holds whole, with its start, and
-  // whose border is still kept.
+  // largest blob that the growth's blob holds whole, with its start.
   struct Known {
     const KnownBlob* answer = nullptr;
     const KnownBlob* within = nullptr;
@@ -210,8 +204,8 @@ class ScanGrowthMemo {
   };
   Known lookUp(const SharedPage& page, std::int32_t startX, std::int32_t startY, std::int32_t target,
                std::int32_t tolerance, std::int32_t limit) const;
-  // Grows the blob from a kept blob it holds, so that only the pixels beside
-  // that blob are looked at again.
+  // Grows the blob from a kept blob it holds, whose pixels join without a
+  // grey test.
   bool growFrom(const KnownBlob& within, const SharedPage& page, VisitedMap& visited, std::int32_t startX,
                 std::int32_t startY, std::int32_t target, std::int32_t tolerance, std::int32_t limit, PixelList& pixels,
                 BorderGreys& border, BlobExtent& extent);
@@ -247,8 +241,6 @@ class ScanGrowthMemo {
   std::vector<std::uint16_t> blobAt_;  // per pixel of the columns: 1 + the slot of the last blob kept through it
   std::vector<KnownBlob> blobs_;       // a ring: blob n in slot (n - 1) % size
   PixelRing pool_;                     // the kept blobs' pixels
-  PixelRing borderPool_;               // and the pixels beside them
-  PixelList border_;                   // the pixels beside the blob being grown
   std::uint32_t lastId_ = 0;
 
   // The range and limit the proven pixels in the visited map hold for.

@@ -40,9 +40,8 @@ class RowBitsGrowth {
   // After kGrown or kOverflows: the pixels reached, in no particular order,
   // and their extent.
   void pixelsReached(PixelList& pixels, BlobExtent& extent) const;
-  // After kGrown: the greys beside the area, all outside the range, and when
-  // asked those pixels, each once.
-  BorderGreys border(PixelList* pixels = nullptr) const;
+  // After kGrown: the greys beside the area, all outside the range.
+  BorderGreys border() const;
 
  private:
   static constexpr std::int32_t kColumns = 64;

@@ -367,29 +367,40 @@ TEST(ScanGrowthMemo, AnswersFromABlobWhosePixelsWrapAroundItsStore) {
   EXPECT_EQ(answered, 12);
 }
 
-// A blob is grown from a kept blob it holds only while that blob's border is
-// kept too. Here two combs with borders of 600,000 pixels each push the
-// border of a small square, grown first, out of the memo's million.
-TEST(ScanGrowthMemo, GrowsAgainOnceTheBorderOfABlobWithinIsGone) {
-  GreyImage image(2600, 1000, 255);
-  test_support::fillBox(image, 9, 9, 13, 13, 100);
-  test_support::fillBox(image, 10, 10, 12, 12, 50);
-  for (const std::int32_t left : {100, 1400}) {
-    test_support::fillBox(image, left, 0, left + 1199, 0, 0);
-    for (std::int32_t x = left; x < left + 1200; x += 2) test_support::fillBox(image, x, 0, x, 999, 0);
+// A growth that leaves the 64 columns grown a row at a time, and holds a kept
+// blob, is grown from that blob's pixels: here a small square inside a bar
+// 300 columns wide, at a range that takes in the bar. It must find the area a
+// growth finds, also once two combs of 1.2 million pixels each have pushed the
+// square's pixels out of the memo's two million, when it may no longer use them.
+TEST(ScanGrowthMemo, GrowsFromAKeptBlobWithinWhileItsPixelsAreKept) {
+  for (const bool pushedOut : {false, true}) {
+    GreyImage image(2900, 2000, 255);
+    test_support::fillBox(image, 0, 8, 299, 14, 100);
+    test_support::fillBox(image, 10, 10, 12, 12, 50);
+    for (const std::int32_t left : {400, 1650}) {
+      test_support::fillBox(image, left, 20, left + 1199, 20, 0);
+      for (std::int32_t x = left; x < left + 1200; x += 2) test_support::fillBox(image, x, 20, x, 1999, 0);
+    }
+    const SharedPage page(image);
+    VisitedMap visited(page.width(), page.height());
+    ScanGrowthMemo memo(page.width(), page.height());
+    PixelList pixels;
+    constexpr std::int32_t kLimit = 1'500'000;
+    ASSERT_EQ(memo.grow(page, visited, 11, 11, 0, 70, kLimit, pixels)->pixelCount, 9);
+    if (pushedOut) {
+      for (const std::int32_t left : {400, 1650}) {
+        ASSERT_TRUE(memo.grow(page, visited, left, 500, 0, 70, kLimit, pixels).has_value());
+      }
+    }
+    PixelList expected;
+    ASSERT_TRUE(growBlob(page, visited, 11, 11, 40, 70, kLimit, expected));
+    ASSERT_EQ(expected.size(), 300u * 7u);
+    pixels.clear();
+    ASSERT_EQ(memo.grow(page, visited, 11, 11, 40, 70, kLimit, pixels), extentOf(page, expected)) << pushedOut;
+    ASSERT_TRUE(memo.recall(page, 11, 11, 40, 70, kLimit, pixels));
+    EXPECT_TRUE(samePixels(pixels, expected, page)) << pushedOut;
+    EXPECT_TRUE(visited.allClear());
   }
-  const SharedPage page(image);
-  VisitedMap visited(page.width(), page.height());
-  ScanGrowthMemo memo(page.width(), page.height());
-  PixelList pixels;
-  constexpr std::int32_t kLimit = 1'000'000;
-  for (const auto& [x, y] : {std::pair{11, 11}, std::pair{100, 500}, std::pair{1400, 500}}) {
-    ASSERT_TRUE(memo.grow(page, visited, x, y, 0, 70, kLimit, pixels).has_value());
-  }
-  const std::optional<BlobExtent> square = memo.grow(page, visited, 11, 11, 40, 70, kLimit, pixels);
-  ASSERT_TRUE(square.has_value());
-  EXPECT_EQ(square->pixelCount, 25);
-  EXPECT_TRUE(visited.allClear());
 }
 
 // Past 65536 columns a pixel no longer packs into the memo's 32 bits: there

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "skeleton/detail/decimal_text.h"
-#include "skeleton/detail/eight_pixels.h"
+#include "skeleton/detail/sixteen_pixels.h"
 
 namespace glimmer {
 namespace {
@@ -47,14 +47,20 @@ void scaleInto(const SourceWindow& window, GreyImage& target, std::int32_t offse
   if (newWidth <= 0 || newHeight <= 0) return;
   const NearestAxis columns(window.width, newWidth);
   const NearestAxis rows(window.height, newHeight);
-  // The image column each target column copies, -1 where it stays white; the
-  // same for every row.
+  // The image column each target column copies, the same for every row. The
+  // columns rise with the target column, so those inside the image are copied by
+  // one run of target columns, [copyBegin, copyEnd); the others stay white.
   sourceColumns.resize(static_cast<std::size_t>(newWidth));
+  std::int32_t copyBegin = newWidth;
+  std::int32_t copyEnd = 0;
   for (std::int32_t x = 0; x < newWidth; ++x) {
     const std::int32_t column = columns.source(x);
     const std::int32_t sourceX = window.left + column;
-    sourceColumns[static_cast<std::size_t>(x)] =
-        column >= 0 && sourceX >= 0 && sourceX < window.image.width ? sourceX : -1;
+    sourceColumns[static_cast<std::size_t>(x)] = sourceX;
+    if (column >= 0 && sourceX >= 0 && sourceX < window.image.width) {
+      copyBegin = std::min(copyBegin, x);
+      copyEnd = x + 1;
+    }
   }
   std::int32_t previousSourceY = -1;
   for (std::int32_t y = 0; y < newHeight; ++y) {
@@ -68,10 +74,8 @@ void scaleInto(const SourceWindow& window, GreyImage& target, std::int32_t offse
     }
     previousSourceY = sourceY;
     const std::uint8_t* sourceRow = window.image.row(sourceY);
-    for (std::int32_t x = 0; x < newWidth; ++x) {
-      const std::int32_t sourceX = sourceColumns[static_cast<std::size_t>(x)];
-      if (sourceX >= 0) targetRow[x] = sourceRow[sourceX];
-    }
+    for (std::int32_t x = copyBegin; x < copyEnd; ++x)
+      targetRow[x] = sourceRow[sourceColumns[static_cast<std::size_t>(x)]];
   }
 }
 
@@ -91,31 +95,31 @@ struct CharacterMeasures {
   float areaPerSkeleton = -1.0f;    // N3 = A / S
 };
 
-// Bit i set where byte i of eight pixels is ink. The multiplication moves byte
-// i's bit to bit 56 + i, every other product landing below bit 56 or above bit
-// 63, on bits of their own, so nothing carries into the eight bits kept.
-std::uint64_t inkBitsOf(std::uint64_t eightPixels) {
-  return (eight_pixels::inkBytes(eightPixels) * 0x0102040810204080ull) >> 56;
+// How many of the `count` pixels from `first` on may start a vector that stays
+// inside `image`: a vector may run past a row's end, not past the image's.
+std::int32_t vectorStartsInside(const GreyImage& image, std::size_t first, std::int32_t count) {
+  const std::size_t left = image.pixels.size() - first;
+  return std::min(count,
+                  static_cast<std::int32_t>(std::min<std::size_t>(left, INT32_MAX) - (sixteen_pixels::kLanes - 1)));
 }
 
-// The pixels of the raster that are ink, eight at a time: the multiplication
-// adds a word's eight ink bytes (0 or 1 each) into its top byte.
+// The pixels of the raster that are ink, sixteen at a time.
 std::int32_t countInk(const GreyImage& image) {
   const std::size_t size = image.pixels.size();
   std::size_t at = 0;
   std::int32_t ink = 0;
-  for (; at + 8 <= size; at += 8) {
-    std::uint64_t eightPixels = 0;
-    std::memcpy(&eightPixels, image.pixels.data() + at, sizeof eightPixels);
-    ink += static_cast<std::int32_t>((eight_pixels::inkBytes(eightPixels) * 0x0101010101010101ull) >> 56);
+  for (; at + sixteen_pixels::kLanes <= size; at += sixteen_pixels::kLanes) {
+    ink += sixteen_pixels::inkCount(sixteen_pixels::load(image.pixels.data() + at));
   }
   for (; at < size; ++at) ink += image.pixels[at] != kWhite ? 1 : 0;
   return ink;
 }
 
 // Fills `ink` from the window, columns outside the image reading as white, as
-// scaleInto reads them; returns whether any pixel is ink.
+// scaleInto reads them; returns whether any pixel is ink. Sixteen pixels at a
+// time, the last vector of a row cut at the window's end.
 bool readWindowInk(const SourceWindow& window, WindowInk& ink) {
+  using namespace sixteen_pixels;
   ink.width = window.width;
   ink.height = window.height;
   const auto width = static_cast<std::size_t>(std::max(window.width, 0));
@@ -130,15 +134,17 @@ bool readWindowInk(const SourceWindow& window, WindowInk& ink) {
       return static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x - window.left);
     };
     std::int32_t x = begin;
-    for (; x + 8 <= end; x += 8) {
-      std::uint64_t eightPixels = 0;
-      std::memcpy(&eightPixels, row + x, sizeof eightPixels);
-      const std::uint64_t eight = inkBitsOf(eightPixels);
+    const std::size_t rowStart = static_cast<std::size_t>(row - window.image.pixels.data());
+    for (const std::int32_t vectorEnd =
+             begin + vectorStartsInside(window.image, rowStart + static_cast<std::size_t>(begin), end - begin);
+         x < vectorEnd; x += kLanes) {
+      const std::uint64_t sixteen = nonZeroLanes(inkLanes(load(row + x), end - x));
       const std::size_t at = bitOf(x);
-      ink.bits[at / 64] |= eight << (at % 64);
-      // The eight bits straddle two words (the second exists: x + 8 <= end).
-      if (at % 64 > 56) ink.bits[at / 64 + 1] |= eight >> (64 - at % 64);
-      any |= eight;
+      ink.bits[at / 64] |= sixteen << (at % 64);
+      // Bits past the first word's end go to the next (only ink bits, which lie
+      // inside the window).
+      if (at % 64 > 48 && (sixteen >> (64 - at % 64)) != 0) ink.bits[at / 64 + 1] |= sixteen >> (64 - at % 64);
+      any |= sixteen;
     }
     for (; x < end; ++x) {
       const std::uint64_t bit = row[x] != kWhite ? 1 : 0;

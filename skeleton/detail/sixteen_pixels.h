@@ -38,6 +38,12 @@ inline Sixteen inkLanes(Sixteen pixels, std::int32_t count) {
   const Sixteen counted = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(std::min(count, kLanes))), lane);
   return _mm_andnot_si128(_mm_cmpeq_epi8(pixels, _mm_set1_epi8(-1)), counted);
 }
+// How many lanes are ink (below 255).
+inline std::int32_t inkCount(Sixteen pixels) {
+  const Sixteen ones = _mm_andnot_si128(_mm_cmpeq_epi8(pixels, _mm_set1_epi8(-1)), _mm_set1_epi8(1));
+  const Sixteen sums = _mm_sad_epu8(ones, _mm_setzero_si128());  // each half's lanes added up
+  return _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+}
 // 255 in lane i where bit i of `bits` is clear, 0 where it is set.
 inline Sixteen clearBitLanes(std::uint16_t bits) {
   // Byte 0 of `bits` to lanes 0-7, byte 1 to lanes 8-15, then each lane's own bit.
@@ -103,6 +109,9 @@ inline Sixteen inkLanes(const Sixteen& pixels, std::int32_t count) {
   Sixteen lanes;
   for (int i = 0; i < kLanes; ++i) lanes[i] = i < count && pixels[i] != 255 ? 255 : 0;
   return lanes;
+}
+inline std::int32_t inkCount(const Sixteen& pixels) {
+  return static_cast<std::int32_t>(std::ranges::count_if(pixels, [](std::uint8_t pixel) { return pixel != 255; }));
 }
 inline Sixteen clearBitLanes(std::uint16_t bits) {
   Sixteen lanes;

@@ -39,7 +39,8 @@
 //   When it is visited, the neighbours above L still hold their levels (the
 //   sweep has only cleared pixels of L or below) and the others hold L or less,
 //   so the test reads the highest level around the pixel before the sweep,
-//   worked out for all pixels at once (findHighestAround).
+//   worked out for all pixels at once (replaceLevelsByHighestAround: past the
+//   sorting, nothing reads the levels themselves).
 // - Past the levels, the sweeps read only whether pixels are ink (ring codes,
 //   the pixel two steps away; a pixel the second sweep sets to 1 stays ink), so
 //   they read and clear a bit a pixel, and the result is written from the bits.
@@ -208,22 +209,34 @@ void computeDistanceLevels(std::uint8_t* levels, const Layout& layout, const Ink
   }
 }
 
-// Sets `highest`, at the box's pixels, to the highest level among each pixel and
-// its eight neighbours, sixteen pixels at a time down each strip of columns.
-void findHighestAround(const std::uint8_t* levels, std::uint8_t* highest, const Layout& layout, const InkBox& box) {
+// Replaces the levels at the box's pixels by the highest level among each pixel
+// and its eight neighbours, sixteen pixels at a time, row after row. A row's
+// levels taken across (each pixel with its left and right neighbours) are kept in
+// `acrossRows` before the row is overwritten, for the rows above and at y.
+void replaceLevelsByHighestAround(std::uint8_t* levels, const Layout& layout, const InkBox& box,
+                                  std::vector<std::uint8_t>& acrossRows) {
   using namespace sixteen_pixels;
-  for (std::int32_t x = box.left / kLanes * kLanes; x < box.right; x += kLanes) {
-    const auto acrossRow = [&](std::int32_t y) {
-      const std::uint8_t* const at = levels + layout.rowStart(y) + x;
-      return greater(greater(load(at - 1), load(at)), load(at + 1));
-    };
-    Sixteen above = acrossRow(box.top - 1);
-    Sixteen middle = acrossRow(box.top);
-    for (std::int32_t y = box.top; y < box.bottom; ++y) {
-      const Sixteen below = acrossRow(y + 1);
-      store(highest + layout.rowStart(y) + x, greater(greater(above, middle), below));
-      above = middle;
-      middle = below;
+  const std::int32_t first = box.left / kLanes * kLanes;
+  const auto columns = static_cast<std::size_t>((box.right - first + kLanes - 1) / kLanes * kLanes);
+  const auto acrossRow = [&](std::int32_t y, std::size_t column) {
+    const std::uint8_t* const at = levels + layout.rowStart(y) + static_cast<std::size_t>(first) + column;
+    return greater(greater(load(at - 1), load(at)), load(at + 1));
+  };
+  acrossRows.resize(2 * columns);
+  std::uint8_t* const above = acrossRows.data();
+  std::uint8_t* const middle = above + columns;
+  for (std::size_t column = 0; column < columns; column += kLanes) {
+    store(above + column, acrossRow(box.top - 1, column));
+    store(middle + column, acrossRow(box.top, column));
+  }
+  for (std::int32_t y = box.top; y < box.bottom; ++y) {
+    std::uint8_t* const row = levels + layout.rowStart(y) + first;
+    for (std::size_t column = 0; column < columns; column += kLanes) {
+      const Sixteen below = acrossRow(y + 1, column);
+      const Sixteen here = load(middle + column);
+      store(row + column, greater(greater(load(above + column), here), below));
+      store(above + column, here);
+      store(middle + column, below);
     }
   }
 }
@@ -337,9 +350,9 @@ void thinInk(const Layout& layout, const InkBox& box, ThinningScratch& scratch) 
   LevelCounts next = levelStart;
   forEachBoxInk([&](std::size_t at) { list[next[levels[at]]++] = static_cast<std::uint32_t>(at); });
 
-  scratch.highestAround.resize(layout.size());
-  const std::uint8_t* const highestAround = scratch.highestAround.data();
-  findHighestAround(levels, scratch.highestAround.data(), layout, box);
+  // The levels are not read past here but as the highest level around each pixel.
+  replaceLevelsByHighestAround(levels, layout, box, scratch.acrossRows);
+  const std::uint8_t* const highestAround = levels;
 
   const std::ptrdiff_t stride = layout.stride;
   // keptEnd[L]: the end of the kept part of level L's list.

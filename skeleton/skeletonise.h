@@ -11,10 +11,10 @@ namespace glimmer {
 // Working memory of the thinning, kept by a caller that thins many rasters so
 // that only the first (or a larger) raster allocates.
 struct ThinningScratch {
-  std::vector<std::uint8_t> levels;         // the raster's working copy, with background around it
-  std::vector<std::uint8_t> highestAround;  // the highest level around each pixel, before the sweeps
-  std::vector<std::uint8_t> inkBits;        // the working copy's ink, a bit a pixel
-  std::vector<std::uint32_t> inkByLevel;    // interior ink pixels' places, by level, each level in row order
+  std::vector<std::uint8_t> levels;       // the raster's working copy, with background around it
+  std::vector<std::uint8_t> acrossRows;   // two rows: the highest level of each pixel and its side neighbours
+  std::vector<std::uint8_t> inkBits;      // the working copy's ink, a bit a pixel
+  std::vector<std::uint32_t> inkByLevel;  // interior ink pixels' places, by level, each level in row order
 };
 
 // Thins `image` in place: every value below 255 is ink, and the result holds 0

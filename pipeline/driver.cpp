@@ -318,6 +318,15 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     GreyImage refined;
     if (request.keepMarks) refined = withMarksAndCounters(pageAsRead, result, shared.keptWords);
     const GreyImage& written = request.keepMarks ? refined : result;
+    // The diagnostic skeleton is thinned on a thread of its own while the page
+    // is written, from a copy unless the result is no longer needed; it is
+    // written after the page, as before.
+    GreyImage skeleton;
+    std::optional<std::jthread> thinning;
+    if (diagnostics) {
+      skeleton = request.keepMarks ? std::move(result) : result;
+      thinning.emplace([&skeleton] { skeletonise(skeleton); });
+    }
 
     if (document) {
       if (!document->addPage({written, outcome.page->dpiX, outcome.page->dpiY, request.bilevel})) {
@@ -335,12 +344,12 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
         return outputFailed(target);
       }
     }
-    if (diagnostics) {
-      skeletonise(result);
+    if (thinning) {
+      thinning->join();
       // A diagnostic: a skeleton that cannot be written is skipped.
-      OutputFile skeleton(diagnosticFilePath(*diagnosticsFolder, kSkeletonFileName),
-                          {.mayReplace = true, .ownName = true});
-      if (writeBmp(result, skeleton)) skeleton.commit();
+      OutputFile skeletonFile(diagnosticFilePath(*diagnosticsFolder, kSkeletonFileName),
+                              {.mayReplace = true, .ownName = true});
+      if (writeBmp(skeleton, skeletonFile)) skeletonFile.commit();
     }
 
     const auto reportProblem = [&](const std::string& problem) {

@@ -12,21 +12,26 @@ namespace glimmer::detail {
 
 namespace {
 
-std::uint64_t reversed(std::uint64_t bits) {
-  bits = ((bits >> 1) & 0x5555555555555555u) | ((bits & 0x5555555555555555u) << 1);
-  bits = ((bits >> 2) & 0x3333333333333333u) | ((bits & 0x3333333333333333u) << 2);
-  bits = ((bits >> 4) & 0x0f0f0f0f0f0f0f0fu) | ((bits & 0x0f0f0f0f0f0f0f0fu) << 4);
-  return __builtin_bswap64(bits);
-}
-
 // The bits of each run of `runs` from its lowest bit in `from` up to its top:
 // adding a bit carries through the ones above it and stops past the run.
 std::uint64_t spreadUp(std::uint64_t runs, std::uint64_t from) { return runs & (((runs + from) ^ runs) | from); }
 
-// The runs of `runs` that hold a bit of `from` (a subset of runs), whole.
-std::uint64_t runsHolding(std::uint64_t runs, std::uint64_t from) {
-  return spreadUp(runs, from) | reversed(spreadUp(reversed(runs), reversed(from)));
+// The bits of each run of `runs` from its highest bit in `from` down to its
+// bottom. No carry runs downwards, so the bits move down in doubling steps:
+// after the step of n, `filled` holds every run bit at most 2n - 1 run bits
+// below a bit of `from`, and `open` the bits with 2n - 1 run bits right above.
+std::uint64_t spreadDown(std::uint64_t runs, std::uint64_t from) {
+  std::uint64_t filled = from;
+  std::uint64_t open = runs;
+  for (int step = 1; step < 64; step *= 2) {
+    filled |= open & (filled >> step);
+    open &= open >> step;
+  }
+  return filled;
 }
+
+// The runs of `runs` that hold a bit of `from` (a subset of runs), whole.
+std::uint64_t runsHolding(std::uint64_t runs, std::uint64_t from) { return spreadDown(runs, spreadUp(runs, from)); }
 
 // How many bits are set. std::popcount is a library call where the build
 // cannot assume the processor counts bits itself.
@@ -84,8 +89,11 @@ void RowBitsGrowth::load(std::int32_t y) {
   blob_[static_cast<std::size_t>(y - firstRow_)] = 0;
 }
 
-RowBitsGrowth::Outcome RowBitsGrowth::start(std::int32_t startX, std::int32_t startY, std::int32_t limit) {
-  left_ = std::clamp(startX - kColumns / 2, 0, std::max(0, page_.width() - kColumns));
+RowBitsGrowth::Outcome RowBitsGrowth::start(std::int32_t startX, std::int32_t startY, std::int32_t limit, Lean lean) {
+  const std::int32_t columnsLeftOfStart =
+      lean == Lean::kNone ? kColumns / 2 : (lean == Lean::kLeft ? kColumns - kLeanMargin : kLeanMargin);
+  left_ = std::clamp(startX - columnsLeftOfStart, 0, std::max(0, page_.width() - kColumns));
+  leftBy_ = Lean::kNone;
   const std::int32_t columns = std::min(kColumns, page_.width() - left_);
   onPage_ = columns == kColumns ? ~std::uint64_t{0} : (std::uint64_t{1} << columns) - 1;
   openSides_ =
@@ -100,7 +108,7 @@ RowBitsGrowth::Outcome RowBitsGrowth::start(std::int32_t startX, std::int32_t st
   const std::uint64_t run = runsHolding(joining, start);
   blob_[static_cast<std::size_t>(startY - firstRow_)] = run;
   pixelCount_ = bitCount(run);
-  if ((run & openSides_) != 0) return Outcome::kLeavesWindow;
+  if ((run & openSides_) != 0) return leaves(run);
   if (pixelCount_ > limit || meetsProof(startY, run)) return Outcome::kOverflows;
   return Outcome::kGrown;
 }
@@ -132,6 +140,7 @@ std::int32_t RowBitsGrowth::rowPast(std::int32_t y, std::int32_t step, Outcome& 
   if (reachedIn(y) == 0 || next < 0 || next >= page_.height()) return -1;
   if (next < firstRow_ || next >= endRow_) {
     outcome = Outcome::kLeavesWindow;
+    leftBy_ = Lean::kNone;
     return -1;
   }
   load(next);
@@ -139,8 +148,21 @@ std::int32_t RowBitsGrowth::rowPast(std::int32_t y, std::int32_t step, Outcome& 
   return next;
 }
 
+RowBitsGrowth::Outcome RowBitsGrowth::leaves(std::uint64_t row) {
+  const bool left = (row & openSides_ & 1) != 0;
+  const bool right = (row & openSides_ & ~std::uint64_t{1}) != 0;
+  leftBy_ = left == right ? Lean::kNone : (left ? Lean::kLeft : Lean::kRight);
+  return Outcome::kLeavesWindow;
+}
+
 RowBitsGrowth::Outcome RowBitsGrowth::grow(std::int32_t startX, std::int32_t startY, std::int32_t limit) {
-  const Outcome started = start(startX, startY, limit);
+  const Outcome centred = growIn(startX, startY, limit, Lean::kNone);
+  if (centred != Outcome::kLeavesWindow || leftBy_ == Lean::kNone) return centred;
+  return growIn(startX, startY, limit, leftBy_);
+}
+
+RowBitsGrowth::Outcome RowBitsGrowth::growIn(std::int32_t startX, std::int32_t startY, std::int32_t limit, Lean lean) {
+  const Outcome started = start(startX, startY, limit, lean);
   if (started != Outcome::kGrown) return started;
   // A sweep spreads each row from both rows beside it and goes on past the
   // row at its far end, while the row past its near end was looked at by the
@@ -164,7 +186,10 @@ RowBitsGrowth::Sweep RowBitsGrowth::sweep(std::int32_t step, std::int32_t limit)
   for (std::int32_t y = step > 0 ? top_ : bottom_; y >= 0;) {
     if (const std::uint64_t gained = spreadRow(y); gained != 0) {
       grew = true;
-      if ((reachedIn(y) & openSides_) != 0) return Sweep::kLeavesWindow;
+      if ((reachedIn(y) & openSides_) != 0) {
+        leaves(reachedIn(y));
+        return Sweep::kLeavesWindow;
+      }
       if (pixelCount_ > limit || meetsProof(y, gained)) return Sweep::kOverflows;
     }
     Outcome outcome = Outcome::kGrown;

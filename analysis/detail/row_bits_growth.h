@@ -34,7 +34,10 @@ class RowBitsGrowth {
 
   // The start must join the range. The seed memo's known overflowing areas
   // are not looked up here as its pixel-by-pixel growth does: a lookup a
-  // pixel cost more than the growths it cut short spared.
+  // pixel cost more than the growths it cut short spared. An area that
+  // leaves the window by its left or its right side alone is grown once more
+  // in a window reaching that way: most that leave are words, wider than
+  // they are high, that the start lies near one end of.
   Outcome grow(std::int32_t startX, std::int32_t startY, std::int32_t limit);
 
   // After kGrown or kOverflows: the pixels reached, in no particular order,
@@ -46,6 +49,12 @@ class RowBitsGrowth {
  private:
   static constexpr std::int32_t kColumns = 64;
   static constexpr std::int32_t kRowsEachWay = 63;
+  static constexpr std::int32_t kLeanMargin = 8;  // columns on the near side of a leaning window
+
+  // Which way the window reaches furthest from the start: centred, or with
+  // most of its columns left or right of it.
+  enum class Lean { kNone, kLeft, kRight };
+  Outcome growIn(std::int32_t startX, std::int32_t startY, std::int32_t limit, Lean lean);
 
   std::uint64_t joiningIn(std::int32_t y) const;
   // The blob's pixels in row y, none outside the rows loaded.
@@ -54,7 +63,10 @@ class RowBitsGrowth {
   }
   void load(std::int32_t y);
   // Places the window and reaches the start's run of its row.
-  Outcome start(std::int32_t startX, std::int32_t startY, std::int32_t limit);
+  Outcome start(std::int32_t startX, std::int32_t startY, std::int32_t limit, Lean lean);
+  // Notes the side `row` reached, when it was the left or the right side
+  // alone, and gives kLeavesWindow.
+  Outcome leaves(std::uint64_t row);
   // Spreads row y from the blob's rows beside it; returns the pixels it gained.
   std::uint64_t spreadRow(std::int32_t y);
   // The next row a sweep by `step` takes in past row y, the last loaded on
@@ -82,6 +94,7 @@ class RowBitsGrowth {
   std::int32_t top_ = 0;  // the rows loaded, [top_, bottom_]
   std::int32_t bottom_ = 0;
   std::int32_t pixelCount_ = 0;
+  Lean leftBy_ = Lean::kNone;  // after kLeavesWindow
   // Per row loaded, from the window's first row: which pixels join the range,
   // and which the blob has reached. Each is set as its row is loaded, before
   // it is read, so neither is cleared for a growth.

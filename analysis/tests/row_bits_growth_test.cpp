@@ -141,5 +141,25 @@ TEST(RowBitsGrowth, GrowsAsThePixelByPixelGrowthDoes) {
   for (const std::int32_t count : outcomes) EXPECT_GT(count, 0);
 }
 
+// A bar 51 columns wide leaves the window centred on a start at either end,
+// by one side; the window reaching that way holds it whole. A bar reaching
+// past both sides of the start stays too wide for either.
+TEST(RowBitsGrowth, GrowsAWordThatReachesOneWayFromTheStart) {
+  GreyImage image(400, 20, 255);
+  test_support::fillBox(image, 100, 5, 150, 7, 0);
+  test_support::fillBox(image, 200, 5, 399, 7, 0);
+  const SharedPage page(image);
+  PixelList pixels;
+  BlobExtent extent;
+  for (const std::int32_t startX : {100, 125, 150}) {
+    RowBitsGrowth rows(page, 0, 10);
+    ASSERT_EQ(rows.grow(startX, 6, 1000), RowBitsGrowth::Outcome::kGrown) << startX;
+    rows.pixelsReached(pixels, extent);
+    EXPECT_EQ(extent, (BlobExtent{100, 5, 150, 7, 153, 0, 0})) << startX;
+  }
+  RowBitsGrowth rows(page, 0, 10);
+  EXPECT_EQ(rows.grow(300, 6, 1000), RowBitsGrowth::Outcome::kLeavesWindow);
+}
+
 }  // namespace
 }  // namespace glimmer::detail

@@ -108,6 +108,7 @@ std::int32_t vectorColumnsEnd(const Layout& layout, std::int32_t y) {
 InkBox markInk(const GreyImage& image, const Layout& layout, ThinningScratch& scratch) {
   scratch.levels.assign(layout.size(), 0);
   scratch.inkBits.assign(layout.size() / 8 + sizeof(std::uint64_t), 0);
+  scratch.inkRows.assign(static_cast<std::size_t>(layout.height), 0);
   InkBox box{layout.width, 0, layout.height, 0};
   for (std::int32_t y = 0; y < layout.height; ++y) {
     const std::uint8_t* const source = image.row(y);
@@ -129,6 +130,7 @@ InkBox markInk(const GreyImage& image, const Layout& layout, ThinningScratch& sc
       any = 1;
     }
     if (any == 0) continue;
+    scratch.inkRows[static_cast<std::size_t>(y)] = 1;
     box.top = std::min(box.top, y);
     box.bottom = y + 1;
     for (std::int32_t x = 0; x < box.left; x += 8) {
@@ -190,17 +192,21 @@ void spreadAlongRow(std::uint8_t* row, std::int32_t vectorColumns) {
 // it are worked: their pixels outside the box are background but on the edge
 // columns, which the border beside them brings to 1 along the row whatever the
 // rows beyond gave them, so no pixel farther away can be a box pixel's nearest
-// background. The other rows keep the mark, read only as ink or not.
-void computeDistanceLevels(std::uint8_t* levels, const Layout& layout, const InkBox& box) {
+// background. The other rows keep the mark, read only as ink or not. A row
+// without ink is all 0 and stays so, so it is passed over.
+void computeDistanceLevels(std::uint8_t* levels, const Layout& layout, const InkBox& box,
+                           const std::vector<std::uint8_t>& inkRows) {
   using namespace sixteen_pixels;
   const Sixteen one = splat(1);
   for (std::int32_t y = box.top - 1; y <= box.bottom; ++y) {
+    if (inkRows[static_cast<std::size_t>(y)] == 0) continue;
     std::uint8_t* const row = levels + layout.rowStart(y);
     for (std::int32_t x = 0; x < layout.vectorColumns; x += kLanes) {
       store(row + x, lesser(load(row + x), addCapped(load(row + x - layout.stride), one)));
     }
   }
   for (std::int32_t y = box.bottom; y >= box.top - 1; --y) {
+    if (inkRows[static_cast<std::size_t>(y)] == 0) continue;
     std::uint8_t* const row = levels + layout.rowStart(y);
     for (std::int32_t x = 0; x < layout.vectorColumns; x += kLanes) {
       store(row + x, lesser(load(row + x), addCapped(load(row + x + layout.stride), one)));
@@ -325,7 +331,7 @@ bool isRedundant(const std::uint8_t* bits, std::size_t at, std::ptrdiff_t stride
 // the bit plane).
 void thinInk(const Layout& layout, const InkBox& box, ThinningScratch& scratch) {
   std::uint8_t* const levels = scratch.levels.data();
-  computeDistanceLevels(levels, layout, box);
+  computeDistanceLevels(levels, layout, box, scratch.inkRows);
   std::uint8_t* const bits = scratch.inkBits.data();
   // Calls visit(at) for each interior ink pixel of the box in row order.
   const auto forEachBoxInk = [&](auto visit) {

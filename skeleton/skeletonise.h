@@ -14,6 +14,7 @@ struct ThinningScratch {
   std::vector<std::uint8_t> levels;       // the raster's working copy, with background around it
   std::vector<std::uint8_t> acrossRows;   // two rows: the highest level of each pixel and its side neighbours
   std::vector<std::uint8_t> inkBits;      // the working copy's ink, a bit a pixel
+  std::vector<std::uint8_t> inkRows;      // 1 for each row of the raster that holds ink
   std::vector<std::uint32_t> inkByLevel;  // interior ink pixels' places, by level, each level in row order
 };
 

@@ -318,14 +318,22 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     GreyImage refined;
     if (request.keepMarks) refined = withMarksAndCounters(pageAsRead, result, shared.keptWords);
     const GreyImage& written = request.keepMarks ? refined : result;
-    // The diagnostic skeleton is thinned on a thread of its own while the page
-    // is written, from a copy unless the result is no longer needed; it is
-    // written after the page, as before.
+    // The diagnostic skeleton is thinned and written on a thread of its own
+    // while the page is written, from a copy unless the result is no longer
+    // needed; it takes its name only after the page, as before. A diagnostic:
+    // a skeleton that cannot be written is skipped.
     GreyImage skeleton;
+    std::optional<OutputFile> skeletonFile;
+    bool skeletonWritten = false;
     std::optional<std::jthread> thinning;
     if (diagnostics) {
       skeleton = request.keepMarks ? std::move(result) : result;
-      thinning.emplace([&skeleton] { skeletonise(skeleton); });
+      skeletonFile.emplace(diagnosticFilePath(*diagnosticsFolder, kSkeletonFileName),
+                           OutputRules{.mayReplace = true, .ownName = true});
+      thinning.emplace([&] {
+        skeletonise(skeleton);
+        skeletonWritten = writeBmp(skeleton, *skeletonFile);
+      });
     }
 
     if (document) {
@@ -346,10 +354,7 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     }
     if (thinning) {
       thinning->join();
-      // A diagnostic: a skeleton that cannot be written is skipped.
-      OutputFile skeletonFile(diagnosticFilePath(*diagnosticsFolder, kSkeletonFileName),
-                              {.mayReplace = true, .ownName = true});
-      if (writeBmp(skeleton, skeletonFile)) skeletonFile.commit();
+      if (skeletonWritten) skeletonFile->commit();
     }
 
     const auto reportProblem = [&](const std::string& problem) {

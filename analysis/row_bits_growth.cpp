@@ -140,7 +140,6 @@ std::int32_t RowBitsGrowth::rowPast(std::int32_t y, std::int32_t step, Outcome& 
   if (reachedIn(y) == 0 || next < 0 || next >= page_.height()) return -1;
   if (next < firstRow_ || next >= endRow_) {
     outcome = Outcome::kLeavesWindow;
-    leftBy_ = Lean::kNone;
     return -1;
   }
   load(next);

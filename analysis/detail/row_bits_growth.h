@@ -94,7 +94,7 @@ class RowBitsGrowth {
   std::int32_t top_ = 0;  // the rows loaded, [top_, bottom_]
   std::int32_t bottom_ = 0;
   std::int32_t pixelCount_ = 0;
-  Lean leftBy_ = Lean::kNone;  // after kLeavesWindow
+  Lean leftBy_ = Lean::kNone;  // cleared as a growth starts, set only by leaves()
   // Per row loaded, from the window's first row: which pixels join the range,
   // and which the blob has reached. Each is set as its row is loaded, before
   // it is read, so neither is cleared for a growth.

@@ -94,9 +94,9 @@ void judgeWord(BandScratch& scratch, const SharedPage& page, std::int32_t seedX,
 }
 
 // Makes a found line take effect: its key is set, and a text word leaves its
-// box, its votes, its pixels in the band image when it is valid, and its
+// box, its votes, its pixels in the page's words when it is valid, and its
 // letters. The caller holds the shared mutex.
-void commitLine(const FoundLine& found, const SharedPage& page, GreyImage& bandImage, SharedAnalysis& shared) {
+void commitLine(const FoundLine& found, const SharedPage& page, SharedAnalysis& shared) {
   shared.seedCache.insert(found.key);
   if (!found.isText) return;
   shared.textRows.push_back(found.row);
@@ -106,7 +106,7 @@ void commitLine(const FoundLine& found, const SharedPage& page, GreyImage& bandI
   for (const FoundCharacter& character : found.characters) {
     character.pixels(pixels);
     if (found.verdict.valid()) {
-      for (const PixelPoint& p : pixels) bandImage.at(p.x, p.y) = textPixelValue(page.at(p.x, p.y));
+      for (const PixelPoint& p : pixels) shared.words.at(p.x, p.y) = textPixelValue(page.at(p.x, p.y));
     }
     detail::recordLetter(shared.letterMask, shared.letters, pixels, shared.letterCounter, found.row.baselo,
                          found.row.basehi);
@@ -121,8 +121,7 @@ void commitLine(const FoundLine& found, const SharedPage& page, GreyImage& bandI
 // commit order, and the keys it met itself; the rest it judges now and
 // commits later.
 void recordLine(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y,
-                const detail::RowScan& scan, const std::vector<CharBlob>& line, GreyImage& bandImage,
-                SharedAnalysis& shared) {
+                const detail::RowScan& scan, const std::vector<CharBlob>& line, SharedAnalysis& shared) {
   const RowBox row = rowBoxOf(line);
   FoundLine found;
   found.key = {row.left, row.top, row.right, row.bottom, static_cast<std::int32_t>(line.size())};
@@ -142,12 +141,12 @@ void recordLine(BandScratch& scratch, const SharedPage& page, std::int32_t x, st
     return;
   }
   const std::lock_guard lock(shared.mutex);
-  commitLine(found, page, bandImage, shared);
+  commitLine(found, page, shared);
 }
 
 }  // namespace
 
-void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y, GreyImage& bandImage,
+void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y,
                  SharedAnalysis& shared) {
   // Most seeds lie on a line found before. Following its scan again on an
   // unchanged page would find the same line, whose key is already set, and
@@ -156,7 +155,7 @@ void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, s
   if (scan && scratch.followedScans.insert(*scan).second) {
     std::vector<CharBlob> line;
     detail::findRowFromSeed(scratch, page, *scan, line);
-    if (!line.empty()) recordLine(scratch, page, x, y, *scan, line, bandImage, shared);
+    if (!line.empty()) recordLine(scratch, page, x, y, *scan, line, shared);
   }
   scratch.registry.releaseAll();
 }
@@ -193,10 +192,9 @@ void FoundCharacter::pixels(std::vector<PixelPoint>& out) const {
   }
 }
 
-void commitHeldLines(BandScratch& scratch, const SharedPage& page, GreyImage& bandImage, SharedAnalysis& shared) {
-  HeldLines& held = scratch.held;
+void commitHeldLines(HeldLines& held, const SharedPage& page, SharedAnalysis& shared) {
   for (const FoundLine& found : held.lines) {
-    if (!shared.seedCache.contains(found.key)) commitLine(found, page, bandImage, shared);
+    if (!shared.seedCache.contains(found.key)) commitLine(found, page, shared);
   }
   held = HeldLines{};
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/word_marks.h"
+#include "common/grey_image.h"
 #include "common/line_sink.h"
 #include "common/records.h"
 #include "skeleton/stroke_width.h"
@@ -44,7 +45,7 @@ using LineKey = std::array<std::int32_t, 5>;
 
 struct SharedAnalysis {
   SharedAnalysis(std::int32_t pageWidth, std::int32_t pageHeight, LineSink& scoresLog)
-      : letterMask(pageWidth, pageHeight), scores(scoresLog) {}
+      : letterMask(pageWidth, pageHeight), scores(scoresLog), words(pageWidth, pageHeight, 255) {}
 
   std::mutex mutex;
   std::set<LineKey> seedCache;     // lines whose words have been handled
@@ -55,7 +56,10 @@ struct SharedAnalysis {
   std::map<std::int32_t, std::int32_t> votes;  // stroke-width vote key -> count
   LineSink& scores;                            // scores.txt
 
-  // Every word painted into a band image, for the refinement of marks and counters.
+  // The page's valid words on white, as the lines commit, and every word
+  // painted, for the refinement of marks and counters. One image serves all
+  // bands: only the band whose turn it is commits.
+  GreyImage words;
   std::vector<KeptWord> keptWords;
 
   // Not under `mutex`: the bands judge words unlocked, and the memo locks itself.

@@ -41,11 +41,10 @@ AnalysedPage analyse(const GreyImage& page) {
   NoLog scores;
   SharedAnalysis analysis(page.width, page.height, scores);
   BandScratch scratch(page.width, page.height);
-  GreyImage words(page.width, page.height);
   for (std::int32_t x = 0; x < page.width; ++x) {
-    for (std::int32_t y = 0; y < page.height; ++y) analyseSeed(scratch, shared, x, y, words, analysis);
+    for (std::int32_t y = 0; y < page.height; ++y) analyseSeed(scratch, shared, x, y, analysis);
   }
-  return {page, std::move(words), std::move(analysis.keptWords)};
+  return {page, std::move(analysis.words), std::move(analysis.keptWords)};
 }
 
 const GreyImage& pageRead() {

@@ -1,5 +1,4 @@
-// The column bands of a page: their bounds, the thread that analyses one band,
-// and the merge of the band images into the page result.
+// The column bands of a page: their bounds and the thread that analyses one band.
 #pragma once
 
 #include <barrier>
@@ -43,7 +42,6 @@ struct BandJob {
   DriverHost* host = nullptr;
   std::barrier<>* startLine = nullptr;
   CommitOrder* order = nullptr;
-  GreyImage bandImage;  // the band's output, set when the band ends
 };
 
 // Runs on the band's own thread: analyses every pixel of the band's columns.
@@ -51,8 +49,5 @@ struct BandJob {
 // diagnostic lines; they take effect when its turn comes, so the run records
 // what one band scanning the whole page records. The page is only read.
 void runBand(BandJob& job);
-
-// The text pixels of both band images on white; where both hold text, the lesser.
-GreyImage mergeBandImages(const GreyImage& a, const GreyImage& b);
 
 }  // namespace glimmer

@@ -89,8 +89,8 @@ class DiscardedLines : public LineSink {
   void write(std::string_view) override {}
 };
 
-// Runs one thread per band over the page and merges their images.
-GreyImage analyseInBands(const GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
+// Runs one thread per band over the page; the page's words are left in `shared`.
+void analyseInBands(const GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
   std::vector<BandJob> jobs(static_cast<std::size_t>(bandCount));
   std::barrier<> startLine(bandCount);
   CommitOrder order;
@@ -111,10 +111,6 @@ GreyImage analyseInBands(const GreyImage& page, std::int32_t bandCount, SharedAn
     threads.emplace_back(runBand, std::ref(job));
   }
   for (std::thread& thread : threads) thread.join();
-
-  GreyImage result = std::move(jobs.front().bandImage);
-  for (std::size_t i = 1; i < jobs.size(); ++i) result = mergeBandImages(result, jobs[i].bandImage);
-  return result;
 }
 
 // "Cannot read PNG file scan.png: ..." or "Cannot read page 3 of TIFF file book.tif: ...".
@@ -313,7 +309,8 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     SharedAnalysis shared(pageImage.width, pageImage.height, scores);
     // The bands whiten the page's word boxes; marks are looked for on the page as read.
     const GreyImage pageAsRead = request.keepMarks ? pageImage : GreyImage();
-    GreyImage result = analyseInBands(pageImage, bandCount, shared, host);
+    analyseInBands(pageImage, bandCount, shared, host);
+    GreyImage& result = shared.words;
     if (stopped(page)) return 1;
     GreyImage refined;
     if (request.keepMarks) refined = withMarksAndCounters(pageAsRead, result, shared.keptWords);

@@ -3,7 +3,6 @@
 // be what one band records alone, in the same order.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -41,26 +40,25 @@ GreyImage samplePage() {
 
 struct Band {
   Band(const GreyImage& page, std::int32_t start, std::int32_t end, bool holding)
-      : scratch(page.width, page.height, start, end), image(page.width, page.height), start(start), end(end) {
+      : scratch(page.width, page.height, start, end), start(start), end(end) {
     scratch.held.holding = holding;
   }
   void analyseColumns(GreyImage& page, std::int32_t from, std::int32_t to, SharedAnalysis& shared) {
     for (std::int32_t x = from; x < to; ++x) {
-      for (std::int32_t y = 0; y < page.height; ++y) analyseSeed(scratch, SharedPage(page), x, y, image, shared);
+      for (std::int32_t y = 0; y < page.height; ++y) analyseSeed(scratch, SharedPage(page), x, y, shared);
     }
   }
   void commit(GreyImage& page, SharedAnalysis& shared) {
     const std::lock_guard lock(shared.mutex);
-    commitHeldLines(scratch, SharedPage(page), image, shared);
+    commitHeldLines(scratch.held, SharedPage(page), shared);
   }
   BandScratch scratch;
-  GreyImage image;
   std::int32_t start, end;
 };
 
-// Everything the shared state and the band images leave in the outputs, in order.
-auto recorded(const SharedAnalysis& shared, const TextSink& scores, const GreyImage& image) {
-  return std::tuple(shared.textRows, shared.letters, shared.letterCounter, shared.votes, scores.text, image);
+// Everything the shared state leaves in the outputs, in order.
+auto recorded(const SharedAnalysis& shared, const TextSink& scores) {
+  return std::tuple(shared.textRows, shared.letters, shared.letterCounter, shared.votes, scores.text, shared.words);
 }
 
 class MultiBand : public ::testing::Test {
@@ -68,12 +66,10 @@ class MultiBand : public ::testing::Test {
   MultiBand() : page(samplePage()), alone(page.width, page.height, aloneScores) {
     Band band(page, 0, page.width, false);
     band.analyseColumns(page, 0, page.width, alone);
-    aloneImage = band.image;
   }
   GreyImage page;
   TextSink aloneScores;
   SharedAnalysis alone;
-  GreyImage aloneImage;
 };
 
 // The right band takes its turn before its first column, in the middle, or
@@ -92,9 +88,7 @@ TEST_F(MultiBand, RightBandCommitsInItsTurnWhateverItHasScannedByThen) {
     left.analyseColumns(page, 0, middle, shared);
     right.commit(page, shared);
     right.analyseColumns(page, turn, page.width, shared);
-    std::ranges::transform(left.image.pixels, right.image.pixels, left.image.pixels.begin(),
-                           [](std::uint8_t a, std::uint8_t b) { return std::min(a, b); });
-    EXPECT_EQ(recorded(shared, scores, left.image), recorded(alone, aloneScores, aloneImage)) << "turn at " << turn;
+    EXPECT_EQ(recorded(shared, scores), recorded(alone, aloneScores)) << "turn at " << turn;
   }
 }
 
@@ -109,13 +103,8 @@ TEST_F(MultiBand, ConcurrentBandsCommittingFromTheLeftRecordWhatOneBandRecords) 
   std::vector<std::thread> threads;
   for (Band& band : bands) threads.emplace_back([&] { band.analyseColumns(page, band.start, band.end, shared); });
   for (std::thread& thread : threads) thread.join();
-  GreyImage merged(page.width, page.height);
-  for (Band& band : bands) {
-    band.commit(page, shared);
-    std::ranges::transform(merged.pixels, band.image.pixels, merged.pixels.begin(),
-                           [](std::uint8_t a, std::uint8_t b) { return std::min(a, b); });
-  }
-  EXPECT_EQ(recorded(shared, scores, merged), recorded(alone, aloneScores, aloneImage));
+  for (Band& band : bands) band.commit(page, shared);
+  EXPECT_EQ(recorded(shared, scores), recorded(alone, aloneScores));
 }
 
 }  // namespace

@@ -24,13 +24,13 @@ struct TextSink : LineSink {
 
 class SeedAnalysisTest : public ::testing::Test {
  protected:
-  SeedAnalysisTest() : image(120, 40), bandImage(120, 40), scratch(120, 40), shared(120, 40, scores) {}
+  SeedAnalysisTest() : image(120, 40), scratch(120, 40), shared(120, 40, scores) {}
 
   // Analyses every pixel of the inclusive box, column by column, as a band does.
   void analyseBox(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
     for (std::int32_t x = left; x <= right; ++x) {
       for (std::int32_t y = top; y <= bottom; ++y) {
-        analyseSeed(scratch, SharedPage(image), x, y, bandImage, shared);
+        analyseSeed(scratch, SharedPage(image), x, y, shared);
         ASSERT_EQ(scratch.registry.count(), 0);
         ASSERT_TRUE(scratch.visited.allClear());
       }
@@ -46,7 +46,6 @@ class SeedAnalysisTest : public ::testing::Test {
   void analyseRing(std::int32_t ring) { analyseBox(ringLeft(ring), 10, ringLeft(ring) + 11, 29); }
 
   GreyImage image;
-  GreyImage bandImage;
   BandScratch scratch;
   TextSink scores;
   SharedAnalysis shared;
@@ -59,8 +58,8 @@ TEST_F(SeedAnalysisTest, ValidWordIsRecordedAndPaintedInTextValues) {
   EXPECT_EQ(shared.letters.size(), 3u);
   EXPECT_EQ(shared.votes[0], 1);
   EXPECT_EQ(scores.text.rfind("(Valid x ", 0), 0u);
-  EXPECT_EQ(bandImage.at(10, 10), 150 - 128);
-  EXPECT_EQ(bandImage.at(15, 20), 255);  // inside a ring
+  EXPECT_EQ(shared.words.at(10, 10), 150 - 128);
+  EXPECT_EQ(shared.words.at(15, 20), 255);  // inside a ring
 }
 
 TEST_F(SeedAnalysisTest, SeedInTheSecondCharacterAddsARowButNoLetters) {
@@ -80,7 +79,7 @@ TEST_F(SeedAnalysisTest, LineFoundAgainByAnotherBandAddsNoRow) {
   analyseRing(0);
   BandScratch otherBand(image.width, image.height);  // follows the scans again and finds the same line
   for (std::int32_t x = ringLeft(0); x <= ringLeft(0) + 11; ++x) {
-    for (std::int32_t y = 10; y <= 29; ++y) analyseSeed(otherBand, SharedPage(image), x, y, bandImage, shared);
+    for (std::int32_t y = 10; y <= 29; ++y) analyseSeed(otherBand, SharedPage(image), x, y, shared);
   }
   EXPECT_EQ(shared.textRows.size(), 1u);
   EXPECT_EQ(shared.letters.size(), 3u);
@@ -94,7 +93,7 @@ TEST_F(SeedAnalysisTest, WordFailingTheStrokeWidthTestIsRecordedButNotPainted) {
   EXPECT_EQ(shared.letters.size(), 2u);
   EXPECT_EQ(shared.votes.count(0), 0u);
   EXPECT_TRUE(scores.text.empty());
-  EXPECT_EQ(bandImage, GreyImage(image.width, image.height));
+  EXPECT_EQ(shared.words, GreyImage(image.width, image.height));
 }
 
 // On a page too wide for the scan memo to remember anything, a judged word's
@@ -104,7 +103,6 @@ TEST_F(SeedAnalysisTest, WordBeyondTheScanMemosReachIsPaintedAsAnyOther) {
   analyseRing(0);
   constexpr std::int32_t kShift = 65500;
   GreyImage wide(kShift + image.width, image.height, 255);
-  GreyImage wideBand(wide.width, wide.height);
   for (std::int32_t y = 0; y < image.height; ++y) {
     for (std::int32_t x = 0; x < image.width; ++x) wide.at(kShift + x, y) = image.at(x, y);
   }
@@ -112,11 +110,11 @@ TEST_F(SeedAnalysisTest, WordBeyondTheScanMemosReachIsPaintedAsAnyOther) {
   TextSink wideScores;
   SharedAnalysis wideShared(wide.width, wide.height, wideScores);
   for (std::int32_t x = kShift + ringLeft(0); x <= kShift + ringLeft(0) + 11; ++x) {
-    for (std::int32_t y = 10; y <= 29; ++y) analyseSeed(wideScratch, SharedPage(wide), x, y, wideBand, wideShared);
+    for (std::int32_t y = 10; y <= 29; ++y) analyseSeed(wideScratch, SharedPage(wide), x, y, wideShared);
   }
   ASSERT_EQ(wideShared.letters.size(), shared.letters.size());
   for (std::int32_t y = 0; y < image.height; ++y) {
-    for (std::int32_t x = 0; x < image.width; ++x) ASSERT_EQ(wideBand.at(kShift + x, y), bandImage.at(x, y)) << x;
+    for (std::int32_t x = 0; x < image.width; ++x) ASSERT_EQ(wideShared.words.at(kShift + x, y), shared.words.at(x, y)) << x;
   }
 }
 

@@ -31,16 +31,6 @@ TEST(BandBounds, SplitsWidthsIntoConsecutiveBandsWithinOneColumn) {
   }
 }
 
-TEST(MergeBandImages, KeepsEveryBandsTextAndTheLesserWhereBothHaveText) {
-  GreyImage a(3, 1, 255), b(3, 1, 255);
-  a.at(0, 0) = 40;
-  b.at(1, 0) = 90;
-  a.at(2, 0) = 70;
-  b.at(2, 0) = 20;
-  const GreyImage merged = mergeBandImages(a, b);
-  EXPECT_EQ(merged.pixels, (std::vector<std::uint8_t>{40, 90, 20}));
-}
-
 struct BandRun {
   std::vector<int> progress;
   std::vector<std::string> lines;
@@ -66,7 +56,7 @@ BandRun runOneBand(GreyImage& page, BandRange range) {
   job.order = &order;
   runBand(job);
   EXPECT_EQ(order.committedBands, 3);
-  EXPECT_EQ(job.bandImage, GreyImage(page.width, page.height, 255));
+  EXPECT_EQ(shared.words, GreyImage(page.width, page.height, 255));
   return {host.progress[2], host.lines};
 }
 

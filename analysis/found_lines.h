@@ -20,19 +20,26 @@ namespace glimmer {
 // A character of a word: its blob's pixels as a bitmap over the blob's box (a
 // band may hold thousands of words), and the pixel the growth started from,
 // whose claim decides whether the character is a letter already. Each row of the
-// bitmap takes whole words, so that the pixels are read back a word at a time
-// with no division.
+// bitmap takes whole words, so that the pixels are read a word at a time with
+// no division, and claimed in the letter mask a word at a time.
 class FoundCharacter {
  public:
+  // The pixels of a blob, each once, the start pixel first.
   explicit FoundCharacter(std::span<const detail::PixelPoint> pixels);
 
-  // The pixels, the start pixel first.
-  void pixels(std::vector<detail::PixelPoint>& out) const;
+  detail::PixelPoint start() const { return start_; }
+  std::int32_t pixelCount() const { return pixelCount_; }
+  // The box's corners, inclusive.
+  detail::PixelPoint topLeft() const { return {left_, top_}; }
+  detail::PixelPoint bottomRight() const { return bottomRight_; }
+  PixelBitmap bitmap() const { return {left_, top_, wordsPerRow_, inked_}; }
 
  private:
   detail::PixelPoint start_;
   std::int32_t left_ = 0;
   std::int32_t top_ = 0;
+  detail::PixelPoint bottomRight_;
+  std::int32_t pixelCount_ = 0;
   std::int32_t wordsPerRow_ = 0;
   std::vector<std::uint64_t> inked_;  // row by row over the box, bit x % 64 of word x / 64
 };

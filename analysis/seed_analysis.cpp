@@ -93,6 +93,23 @@ void judgeWord(BandScratch& scratch, const SharedPage& page, std::int32_t seedX,
   if (found.verdict.valid()) found.kept = keptWordOf(line, word, scan);
 }
 
+// Paints the shape's pixels into `words` in their text values.
+void paint(const PixelBitmap& shape, const SharedPage& page, GreyImage& words) {
+  const auto wordsPerRow = static_cast<std::size_t>(shape.wordsPerRow);
+  for (std::size_t r = 0; r * wordsPerRow < shape.words.size(); ++r) {
+    const std::int32_t y = shape.top + static_cast<std::int32_t>(r);
+    const std::uint8_t* const greys = page.row(y);
+    std::uint8_t* const out = words.row(y);
+    for (std::size_t k = 0; k < wordsPerRow; ++k) {
+      const std::int32_t wordLeft = shape.left + 64 * static_cast<std::int32_t>(k);
+      for (std::uint64_t bits = shape.words[r * wordsPerRow + k]; bits != 0; bits &= bits - 1) {
+        const std::int32_t x = wordLeft + std::countr_zero(bits);
+        out[x] = textPixelValue(greys[x]);
+      }
+    }
+  }
+}
+
 // Makes a found line take effect: its key is set, and a text word leaves its
 // box, its votes, its pixels in the page's words when it is valid, and its
 // letters. The caller holds the shared mutex.
@@ -102,13 +119,9 @@ void commitLine(const FoundLine& found, const SharedPage& page, SharedAnalysis& 
   shared.textRows.push_back(found.row);
   countVotes(shared, found.verdict);
   if (found.verdict.valid()) shared.keptWords.push_back(found.kept);
-  std::vector<PixelPoint> pixels;
   for (const FoundCharacter& character : found.characters) {
-    character.pixels(pixels);
-    if (found.verdict.valid()) {
-      for (const PixelPoint& p : pixels) shared.words.at(p.x, p.y) = textPixelValue(page.at(p.x, p.y));
-    }
-    detail::recordLetter(shared.letterMask, shared.letters, pixels, shared.letterCounter, found.row.baselo,
+    if (found.verdict.valid()) paint(character.bitmap(), page, shared.words);
+    detail::recordLetter(shared.letterMask, shared.letters, character, shared.letterCounter, found.row.baselo,
                          found.row.basehi);
   }
   ++shared.letterCounter;
@@ -146,8 +159,7 @@ void recordLine(BandScratch& scratch, const SharedPage& page, std::int32_t x, st
 
 }  // namespace
 
-void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y,
-                 SharedAnalysis& shared) {
+void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y, SharedAnalysis& shared) {
   // Most seeds lie on a line found before. Following its scan again on an
   // unchanged page would find the same line, whose key is already set, and
   // record nothing; so each scan is followed once.
@@ -160,7 +172,8 @@ void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, s
   scratch.registry.releaseAll();
 }
 
-FoundCharacter::FoundCharacter(std::span<const PixelPoint> pixels) : start_(pixels.front()) {
+FoundCharacter::FoundCharacter(std::span<const PixelPoint> pixels)
+    : start_(pixels.front()), pixelCount_(static_cast<std::int32_t>(pixels.size())) {
   PixelPoint greatest = start_;
   PixelPoint least = start_;
   for (const PixelPoint& p : pixels) {
@@ -169,26 +182,13 @@ FoundCharacter::FoundCharacter(std::span<const PixelPoint> pixels) : start_(pixe
   }
   left_ = least.x;
   top_ = least.y;
+  bottomRight_ = greatest;
   wordsPerRow_ = (greatest.x - least.x + 64) / 64;
   inked_.resize(static_cast<std::size_t>(wordsPerRow_) * static_cast<std::size_t>(greatest.y - least.y + 1));
   for (const PixelPoint& p : pixels) {
     const auto x = static_cast<std::size_t>(p.x - left_);
     const std::size_t rowStart = static_cast<std::size_t>(p.y - top_) * static_cast<std::size_t>(wordsPerRow_);
     inked_[rowStart + x / 64] |= std::uint64_t{1} << (x % 64);
-  }
-}
-
-void FoundCharacter::pixels(std::vector<PixelPoint>& out) const {
-  out.assign(1, start_);
-  const std::int32_t rowEnd = left_ + 64 * wordsPerRow_;
-  auto word = inked_.begin();
-  for (std::int32_t y = top_; word != inked_.end(); ++y) {
-    for (std::int32_t wordLeft = left_; wordLeft < rowEnd; wordLeft += 64, ++word) {
-      for (std::uint64_t bits = *word; bits != 0; bits &= bits - 1) {
-        const PixelPoint p{wordLeft + std::countr_zero(bits), y};
-        if (p != start_) out.push_back(p);
-      }
-    }
   }
 }
 

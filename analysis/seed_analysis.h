@@ -13,8 +13,7 @@
 
 namespace glimmer {
 
-void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y,
-                 SharedAnalysis& shared);
+void analyseSeed(BandScratch& scratch, const SharedPage& page, std::int32_t x, std::int32_t y, SharedAnalysis& shared);
 
 // Commits the lines a band held back, in the order it found them, and lets it
 // commit each line as it finds it from then on. The caller holds the shared

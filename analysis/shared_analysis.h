@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <span>
 #include <vector>
 
 #include "analysis/word_marks.h"
@@ -20,23 +21,49 @@
 
 namespace glimmer {
 
-// One byte per page pixel, column-major: 1 once the pixel belongs to a
-// recorded letter.
+// Pixels of a shape as rows of bits over its box: bit b of word k of row r is
+// pixel (left + 64 k + b, top + r).
+struct PixelBitmap {
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::int32_t wordsPerRow = 0;
+  std::span<const std::uint64_t> words;  // row after row
+};
+
+// A bit per page pixel, row by row: set once the pixel belongs to a recorded
+// letter. A letter is claimed a row of its bits at a time: an eighth of the
+// page's size, and a few words a row instead of a byte a pixel.
 class LetterMask {
  public:
   LetterMask(std::int32_t width, std::int32_t height)
-      : height_(height), bytes_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
+      : wordsPerRow_((static_cast<std::size_t>(width) + 63) / 64),
+        bits_(wordsPerRow_ * static_cast<std::size_t>(height), 0) {}
 
-  bool claimed(std::int32_t x, std::int32_t y) const { return bytes_[index(x, y)] != 0; }
-  void claim(std::int32_t x, std::int32_t y) { bytes_[index(x, y)] = 1; }
-
- private:
-  std::size_t index(std::int32_t x, std::int32_t y) const {
-    return static_cast<std::size_t>(x) * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y);
+  bool claimed(std::int32_t x, std::int32_t y) const {
+    return (bits_[rowStart(y) + static_cast<std::size_t>(x) / 64] >> (x % 64) & 1) != 0;
+  }
+  // The shape's pixels must lie on the page.
+  void claim(const PixelBitmap& shape) {
+    const auto wordsPerRow = static_cast<std::size_t>(shape.wordsPerRow);
+    for (std::size_t r = 0; r * wordsPerRow < shape.words.size(); ++r) {
+      std::uint64_t* const row = bits_.data() + rowStart(shape.top + static_cast<std::int32_t>(r));
+      for (std::size_t k = 0; k < wordsPerRow; ++k) {
+        const std::uint64_t bits = shape.words[r * wordsPerRow + k];
+        if (bits == 0) continue;
+        const std::size_t column = static_cast<std::size_t>(shape.left) + 64 * k;
+        const std::size_t shift = column % 64;
+        row[column / 64] |= bits << shift;
+        // Bits shifted past the word are pixels of the next one, which then lies on the page.
+        if (shift != 0 && (bits >> (64 - shift)) != 0) row[column / 64 + 1] |= bits >> (64 - shift);
+      }
+    }
   }
 
-  std::int32_t height_;
-  std::vector<std::uint8_t> bytes_;
+ private:
+  std::size_t rowStart(std::int32_t y) const { return static_cast<std::size_t>(y) * wordsPerRow_; }
+
+  std::size_t wordsPerRow_;
+  std::vector<std::uint64_t> bits_;
 };
 
 // A text line's identity: its row box (left, top, right, bottom) and its

@@ -3,19 +3,17 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <vector>
 
-#include "analysis/detail/blob_growth.h"
+#include "analysis/found_lines.h"
 #include "analysis/shared_analysis.h"
 #include "common/records.h"
 
 namespace glimmer::detail {
 
-// Appends the letter of `group` (pixels in growth order, the start pixel
-// first) unless its start pixel already belongs to a letter, and claims all
-// of its pixels. The caller holds the shared mutex.
-void recordLetter(LetterMask& mask, std::vector<LetterBox>& letters, std::span<const PixelPoint> group,
+// Appends the character's letter unless its start pixel already belongs to a
+// letter, and claims all of its pixels. The caller holds the shared mutex.
+void recordLetter(LetterMask& mask, std::vector<LetterBox>& letters, const FoundCharacter& character,
                   std::int32_t wordNumber, std::int32_t baselo, std::int32_t basehi);
 
 }  // namespace glimmer::detail

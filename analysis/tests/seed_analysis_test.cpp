@@ -114,17 +114,18 @@ TEST_F(SeedAnalysisTest, WordBeyondTheScanMemosReachIsPaintedAsAnyOther) {
   }
   ASSERT_EQ(wideShared.letters.size(), shared.letters.size());
   for (std::int32_t y = 0; y < image.height; ++y) {
-    for (std::int32_t x = 0; x < image.width; ++x) ASSERT_EQ(wideShared.words.at(kShift + x, y), shared.words.at(x, y)) << x;
+    for (std::int32_t x = 0; x < image.width; ++x)
+      ASSERT_EQ(wideShared.words.at(kShift + x, y), shared.words.at(x, y)) << x;
   }
 }
 
-// A held character gives back its blob's pixels: the start pixel first, then
-// the others in row order, each once; blobs narrow and wider than 64 columns,
-// the start pixel anywhere in the blob.
-TEST(FoundCharacter, GivesBackItsPixelsStartFirstThenInRowOrder) {
+// A held character keeps its blob: claimed in a letter mask, it claims exactly
+// the blob's pixels, and it keeps the start, the count and the box. Blobs
+// narrow and wider than 64 columns at every offset to the mask's words, the
+// start pixel anywhere in the blob.
+TEST(FoundCharacter, ClaimsExactlyItsBlobsPixelsInALetterMask) {
   using detail::PixelPoint;
   std::mt19937 random(17);
-  std::vector<PixelPoint> given;
   for (int round = 0; round < 200; ++round) {
     const auto width = static_cast<std::int32_t>(1 + random() % (round % 2 == 0 ? 20 : 200));
     const auto height = static_cast<std::int32_t>(1 + random() % 30);
@@ -137,13 +138,25 @@ TEST(FoundCharacter, GivesBackItsPixelsStartFirstThenInRowOrder) {
       }
     }
     if (blob.empty()) blob.push_back({left, top});
-    std::vector<PixelPoint> expected = blob;
+    const std::vector<PixelPoint> inRowOrder = blob;
     std::shuffle(blob.begin(), blob.end(), random);
     const FoundCharacter character(blob);
-    std::erase(expected, blob.front());
-    expected.insert(expected.begin(), blob.front());
-    character.pixels(given);
-    EXPECT_EQ(given, expected) << "round " << round;
+    EXPECT_EQ(character.start(), blob.front());
+    EXPECT_EQ(character.pixelCount(), static_cast<std::int32_t>(blob.size()));
+    const auto [least, greatest] = std::ranges::minmax(inRowOrder, {}, [](PixelPoint p) { return p.x; });
+    EXPECT_EQ(character.topLeft(), (PixelPoint{least.x, inRowOrder.front().y}));
+    EXPECT_EQ(character.bottomRight(), (PixelPoint{greatest.x, inRowOrder.back().y}));
+
+    LetterMask mask(1300, 1100);
+    mask.claim(character.bitmap());
+    auto next = inRowOrder.begin();
+    for (std::int32_t y = std::max(top - 1, 0); y <= top + height; ++y) {
+      for (std::int32_t x = std::max(left - 1, 0); x <= left + width; ++x) {
+        const bool inBlob = next != inRowOrder.end() && *next == PixelPoint{x, y};
+        if (inBlob) ++next;
+        ASSERT_EQ(mask.claimed(x, y), inBlob) << "round " << round << " at " << x << "," << y;
+      }
+    }
   }
 }
 

@@ -6,8 +6,8 @@ namespace glimmer::detail {
 
 void recordLetter(LetterMask& mask, std::vector<LetterBox>& letters, const FoundCharacter& character,
                   std::int32_t wordNumber, std::int32_t baselo, std::int32_t basehi) {
-  if (mask.claimed(character.start().x, character.start().y)) return;
-  mask.claim(character.bitmap());
+  if (mask.isSet(character.start().x, character.start().y)) return;
+  mask.set(character.bitmap());
   const PixelPoint least = character.topLeft();
   const PixelPoint greatest = character.bottomRight();
   LetterBox letter;

@@ -93,34 +93,17 @@ void judgeWord(BandScratch& scratch, const SharedPage& page, std::int32_t seedX,
   if (found.verdict.valid()) found.kept = keptWordOf(line, word, scan);
 }
 
-// Paints the shape's pixels into `words` in their text values.
-void paint(const PixelBitmap& shape, const SharedPage& page, GreyImage& words) {
-  const auto wordsPerRow = static_cast<std::size_t>(shape.wordsPerRow);
-  for (std::size_t r = 0; r * wordsPerRow < shape.words.size(); ++r) {
-    const std::int32_t y = shape.top + static_cast<std::int32_t>(r);
-    const std::uint8_t* const greys = page.row(y);
-    std::uint8_t* const out = words.row(y);
-    for (std::size_t k = 0; k < wordsPerRow; ++k) {
-      const std::int32_t wordLeft = shape.left + 64 * static_cast<std::int32_t>(k);
-      for (std::uint64_t bits = shape.words[r * wordsPerRow + k]; bits != 0; bits &= bits - 1) {
-        const std::int32_t x = wordLeft + std::countr_zero(bits);
-        out[x] = textPixelValue(greys[x]);
-      }
-    }
-  }
-}
-
 // Makes a found line take effect: its key is set, and a text word leaves its
-// box, its votes, its pixels in the page's words when it is valid, and its
+// box, its votes, its pixels among the page's words when it is valid, and its
 // letters. The caller holds the shared mutex.
-void commitLine(const FoundLine& found, const SharedPage& page, SharedAnalysis& shared) {
+void commitLine(const FoundLine& found, SharedAnalysis& shared) {
   shared.seedCache.insert(found.key);
   if (!found.isText) return;
   shared.textRows.push_back(found.row);
   countVotes(shared, found.verdict);
   if (found.verdict.valid()) shared.keptWords.push_back(found.kept);
   for (const FoundCharacter& character : found.characters) {
-    if (found.verdict.valid()) paint(character.bitmap(), page, shared.words);
+    if (found.verdict.valid()) shared.wordPixels.set(character.bitmap());
     detail::recordLetter(shared.letterMask, shared.letters, character, shared.letterCounter, found.row.baselo,
                          found.row.basehi);
   }
@@ -154,7 +137,7 @@ void recordLine(BandScratch& scratch, const SharedPage& page, std::int32_t x, st
     return;
   }
   const std::lock_guard lock(shared.mutex);
-  commitLine(found, page, shared);
+  commitLine(found, shared);
 }
 
 }  // namespace
@@ -192,9 +175,9 @@ FoundCharacter::FoundCharacter(std::span<const PixelPoint> pixels)
   }
 }
 
-void commitHeldLines(HeldLines& held, const SharedPage& page, SharedAnalysis& shared) {
+void commitHeldLines(HeldLines& held, SharedAnalysis& shared) {
   for (const FoundLine& found : held.lines) {
-    if (!shared.seedCache.contains(found.key)) commitLine(found, page, shared);
+    if (!shared.seedCache.contains(found.key)) commitLine(found, shared);
   }
   held = HeldLines{};
 }

@@ -44,7 +44,8 @@ AnalysedPage analyse(const GreyImage& page) {
   for (std::int32_t x = 0; x < page.width; ++x) {
     for (std::int32_t y = 0; y < page.height; ++y) analyseSeed(scratch, shared, x, y, analysis);
   }
-  return {page, std::move(analysis.words), std::move(analysis.keptWords)};
+  keepTextOnWhite(analysed, analysis.wordPixels);
+  return {page, std::move(analysed), std::move(analysis.keptWords)};
 }
 
 const GreyImage& pageRead() {

@@ -72,7 +72,7 @@ void runBand(BandJob& job) {
   BandLines lines(*job.host);
   // Called with the mutex held, once every band to the left has committed.
   auto takeTurn = [&](HeldLines& held) {
-    commitHeldLines(held, page, shared);
+    commitHeldLines(held, shared);
     lines.release();
   };
   {

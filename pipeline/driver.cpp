@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/pixel_mask.h"
 #include "analysis/shared_analysis.h"
 #include "analysis/word_marks.h"
 #include "common/line_sink.h"
@@ -89,7 +90,7 @@ class DiscardedLines : public LineSink {
   void write(std::string_view) override {}
 };
 
-// Runs one thread per band over the page; the page's words are left in `shared`.
+// Runs one thread per band over the page.
 void analyseInBands(const GreyImage& page, std::int32_t bandCount, SharedAnalysis& shared, DriverHost& host) {
   std::vector<BandJob> jobs(static_cast<std::size_t>(bandCount));
   std::barrier<> startLine(bandCount);
@@ -307,11 +308,12 @@ int processImageFile(const ProcessRequest& request, DriverHost& host, std::strin
     GreyImage& pageImage = outcome.page->image;
     LineSink& scores = diagnostics ? diagnostics->scores() : discardedScores;
     SharedAnalysis shared(pageImage.width, pageImage.height, scores);
-    // The bands whiten the page's word boxes; marks are looked for on the page as read.
+    // The page becomes its words on white; marks are looked for on the page as read.
     const GreyImage pageAsRead = request.keepMarks ? pageImage : GreyImage();
     analyseInBands(pageImage, bandCount, shared, host);
-    GreyImage& result = shared.words;
+    GreyImage& result = pageImage;
     if (stopped(page)) return 1;
+    keepTextOnWhite(result, shared.wordPixels);
     GreyImage refined;
     if (request.keepMarks) refined = withMarksAndCounters(pageAsRead, result, shared.keptWords);
     const GreyImage& written = request.keepMarks ? refined : result;

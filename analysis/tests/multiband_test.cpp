@@ -48,9 +48,9 @@ struct Band {
       for (std::int32_t y = 0; y < page.height; ++y) analyseSeed(scratch, SharedPage(page), x, y, shared);
     }
   }
-  void commit(GreyImage& page, SharedAnalysis& shared) {
+  void commit(SharedAnalysis& shared) {
     const std::lock_guard lock(shared.mutex);
-    commitHeldLines(scratch.held, SharedPage(page), shared);
+    commitHeldLines(scratch.held, shared);
   }
   BandScratch scratch;
   std::int32_t start, end;
@@ -58,7 +58,8 @@ struct Band {
 
 // Everything the shared state leaves in the outputs, in order.
 auto recorded(const SharedAnalysis& shared, const TextSink& scores) {
-  return std::tuple(shared.textRows, shared.letters, shared.letterCounter, shared.votes, scores.text, shared.words);
+  return std::tuple(shared.textRows, shared.letters, shared.letterCounter, shared.votes, scores.text,
+                    shared.wordPixels);
 }
 
 class MultiBand : public ::testing::Test {
@@ -86,7 +87,7 @@ TEST_F(MultiBand, RightBandCommitsInItsTurnWhateverItHasScannedByThen) {
     Band right(page, middle, page.width, true);
     right.analyseColumns(page, middle, turn, shared);
     left.analyseColumns(page, 0, middle, shared);
-    right.commit(page, shared);
+    right.commit(shared);
     right.analyseColumns(page, turn, page.width, shared);
     EXPECT_EQ(recorded(shared, scores), recorded(alone, aloneScores)) << "turn at " << turn;
   }
@@ -103,7 +104,7 @@ TEST_F(MultiBand, ConcurrentBandsCommittingFromTheLeftRecordWhatOneBandRecords) 
   std::vector<std::thread> threads;
   for (Band& band : bands) threads.emplace_back([&] { band.analyseColumns(page, band.start, band.end, shared); });
   for (std::thread& thread : threads) thread.join();
-  for (Band& band : bands) band.commit(page, shared);
+  for (Band& band : bands) band.commit(shared);
   EXPECT_EQ(recorded(shared, scores), recorded(alone, aloneScores));
 }
 

@@ -44,6 +44,12 @@ class SeedAnalysisTest : public ::testing::Test {
     for (std::int32_t ring = 0; ring < 3; ++ring) drawRing(image, ringLeft(ring), 10, ringLeft(ring) + 11, 29, 3, 150);
   }
   void analyseRing(std::int32_t ring) { analyseBox(ringLeft(ring), 10, ringLeft(ring) + 11, 29); }
+  // The page's words on white, as the run writes them.
+  GreyImage words() const {
+    GreyImage words = image;
+    keepTextOnWhite(words, shared.wordPixels);
+    return words;
+  }
 
   GreyImage image;
   BandScratch scratch;
@@ -58,8 +64,8 @@ TEST_F(SeedAnalysisTest, ValidWordIsRecordedAndPaintedInTextValues) {
   EXPECT_EQ(shared.letters.size(), 3u);
   EXPECT_EQ(shared.votes[0], 1);
   EXPECT_EQ(scores.text.rfind("(Valid x ", 0), 0u);
-  EXPECT_EQ(shared.words.at(10, 10), 150 - 128);
-  EXPECT_EQ(shared.words.at(15, 20), 255);  // inside a ring
+  EXPECT_EQ(words().at(10, 10), 150 - 128);
+  EXPECT_EQ(words().at(15, 20), 255);  // inside a ring
 }
 
 TEST_F(SeedAnalysisTest, SeedInTheSecondCharacterAddsARowButNoLetters) {
@@ -93,7 +99,7 @@ TEST_F(SeedAnalysisTest, WordFailingTheStrokeWidthTestIsRecordedButNotPainted) {
   EXPECT_EQ(shared.letters.size(), 2u);
   EXPECT_EQ(shared.votes.count(0), 0u);
   EXPECT_TRUE(scores.text.empty());
-  EXPECT_EQ(shared.words, GreyImage(image.width, image.height));
+  EXPECT_EQ(shared.wordPixels, PixelMask(image.width, image.height));
 }
 
 // On a page too wide for the scan memo to remember anything, a judged word's
@@ -113,9 +119,10 @@ TEST_F(SeedAnalysisTest, WordBeyondTheScanMemosReachIsPaintedAsAnyOther) {
     for (std::int32_t y = 10; y <= 29; ++y) analyseSeed(wideScratch, SharedPage(wide), x, y, wideShared);
   }
   ASSERT_EQ(wideShared.letters.size(), shared.letters.size());
+  keepTextOnWhite(wide, wideShared.wordPixels);
+  const GreyImage words = this->words();
   for (std::int32_t y = 0; y < image.height; ++y) {
-    for (std::int32_t x = 0; x < image.width; ++x)
-      ASSERT_EQ(wideShared.words.at(kShift + x, y), shared.words.at(x, y)) << x;
+    for (std::int32_t x = 0; x < image.width; ++x) ASSERT_EQ(wide.at(kShift + x, y), words.at(x, y)) << x;
   }
 }
 
@@ -148,13 +155,13 @@ TEST(FoundCharacter, ClaimsExactlyItsBlobsPixelsInALetterMask) {
     EXPECT_EQ(character.bottomRight(), (PixelPoint{greatest.x, inRowOrder.back().y}));
 
     LetterMask mask(1300, 1100);
-    mask.claim(character.bitmap());
+    mask.set(character.bitmap());
     auto next = inRowOrder.begin();
     for (std::int32_t y = std::max(top - 1, 0); y <= top + height; ++y) {
       for (std::int32_t x = std::max(left - 1, 0); x <= left + width; ++x) {
         const bool inBlob = next != inRowOrder.end() && *next == PixelPoint{x, y};
         if (inBlob) ++next;
-        ASSERT_EQ(mask.claimed(x, y), inBlob) << "round " << round << " at " << x << "," << y;
+        ASSERT_EQ(mask.isSet(x, y), inBlob) << "round " << round << " at " << x << "," << y;
       }
     }
   }

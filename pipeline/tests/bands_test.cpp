@@ -56,7 +56,7 @@ BandRun runOneBand(GreyImage& page, BandRange range) {
   job.order = &order;
   runBand(job);
   EXPECT_EQ(order.committedBands, 3);
-  EXPECT_EQ(shared.words, GreyImage(page.width, page.height, 255));
+  EXPECT_EQ(shared.wordPixels, PixelMask(page.width, page.height));
   return {host.progress[2], host.lines};
 }
 

@@ -50,6 +50,7 @@ class RowBitsGrowth {
   static constexpr std::int32_t kColumns = 64;
   static constexpr std::int32_t kRowsEachWay = 63;
   static constexpr std::int32_t kLeanMargin = 8;  // columns on the near side of a leaning window
+  static constexpr std::int32_t kRowsAhead = 4;   // how far ahead of a sweep the page is read
 
   // Which way the window reaches furthest from the start: centred, or with
   // most of its columns left or right of it.

@@ -1,7 +1,6 @@
 #include "analysis/seed_analysis.h"
 
 #include <algorithm>
-#include <bit>
 #include <cassert>
 #include <mutex>
 #include <optional>

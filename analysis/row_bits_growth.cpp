@@ -93,7 +93,7 @@ RowBitsGrowth::Outcome RowBitsGrowth::start(std::int32_t startX, std::int32_t st
   const std::int32_t columnsLeftOfStart =
       lean == Lean::kNone ? kColumns / 2 : (lean == Lean::kLeft ? kColumns - kLeanMargin : kLeanMargin);
   left_ = std::clamp(startX - columnsLeftOfStart, 0, std::max(0, page_.width() - kColumns));
-  leftBy_ = Lean::kNone;
+  sidesMet_ = 0;
   const std::int32_t columns = std::min(kColumns, page_.width() - left_);
   onPage_ = columns == kColumns ? ~std::uint64_t{0} : (std::uint64_t{1} << columns) - 1;
   openSides_ =
@@ -108,7 +108,7 @@ RowBitsGrowth::Outcome RowBitsGrowth::start(std::int32_t startX, std::int32_t st
   const std::uint64_t run = runsHolding(joining, start);
   blob_[static_cast<std::size_t>(startY - firstRow_)] = run;
   pixelCount_ = bitCount(run);
-  if ((run & openSides_) != 0) return leaves(run);
+  noteSidesMet(run);
   if (pixelCount_ > limit || meetsProof(startY, run)) return Outcome::kOverflows;
   return Outcome::kGrown;
 }
@@ -135,11 +135,11 @@ std::uint64_t RowBitsGrowth::spreadRow(std::int32_t y) {
   return gained;
 }
 
-std::int32_t RowBitsGrowth::rowPast(std::int32_t y, std::int32_t step, Outcome& outcome) {
+std::int32_t RowBitsGrowth::rowPast(std::int32_t y, std::int32_t step) {
   const std::int32_t next = y + step;
   if (reachedIn(y) == 0 || next < 0 || next >= page_.height()) return -1;
   if (next < firstRow_ || next >= endRow_) {
-    outcome = Outcome::kLeavesWindow;
+    sidesMet_ |= kRowsEnd;
     return -1;
   }
   load(next);
@@ -156,37 +156,42 @@ std::int32_t RowBitsGrowth::rowPast(std::int32_t y, std::int32_t step, Outcome& 
   return next;
 }
 
-RowBitsGrowth::Outcome RowBitsGrowth::leaves(std::uint64_t row) {
-  const bool left = (row & openSides_ & 1) != 0;
-  const bool right = (row & openSides_ & ~std::uint64_t{1}) != 0;
-  leftBy_ = left == right ? Lean::kNone : (left ? Lean::kLeft : Lean::kRight);
-  return Outcome::kLeavesWindow;
+void RowBitsGrowth::noteSidesMet(std::uint64_t gained) {
+  if ((gained & openSides_ & 1) != 0) sidesMet_ |= kLeftSide;
+  if ((gained & openSides_ & ~std::uint64_t{1}) != 0) sidesMet_ |= kRightSide;
+}
+
+RowBitsGrowth::Lean RowBitsGrowth::leanToLeave() const {
+  if (sidesMet_ == kLeftSide) return Lean::kLeft;
+  if (sidesMet_ == kRightSide) return Lean::kRight;
+  return Lean::kNone;
 }
 
 RowBitsGrowth::Outcome RowBitsGrowth::grow(std::int32_t startX, std::int32_t startY, std::int32_t limit) {
   const Outcome centred = growIn(startX, startY, limit, Lean::kNone);
-  if (centred != Outcome::kLeavesWindow || leftBy_ == Lean::kNone) return centred;
-  return growIn(startX, startY, limit, leftBy_);
+  const Lean lean = leanToLeave();
+  if (centred != Outcome::kLeavesWindow || lean == Lean::kNone) return centred;
+  return growIn(startX, startY, limit, lean);
 }
 
 RowBitsGrowth::Outcome RowBitsGrowth::growIn(std::int32_t startX, std::int32_t startY, std::int32_t limit, Lean lean) {
-  const Outcome started = start(startX, startY, limit, lean);
-  if (started != Outcome::kGrown) return started;
+  if (start(startX, startY, limit, lean) == Outcome::kOverflows) return Outcome::kOverflows;
   // A sweep spreads each row from both rows beside it and goes on past the
   // row at its far end, while the row past its near end was looked at by the
   // sweep before, the other way. So once a sweep after the first grows no
   // row, no row can grow; the sweeps an unchanged one would go on to grow
   // nothing either, and meet no side of the window the sweeps before did not.
+  // A blob that meets a side of the window is still grown inside it: its part
+  // there is connected, so when that part alone is too large, so is the blob.
   for (bool first = true;; first = false) {
     const Sweep down = sweep(1, limit);
     if (down == Sweep::kOverflows) return Outcome::kOverflows;
-    if (down == Sweep::kLeavesWindow) return Outcome::kLeavesWindow;
-    if (down == Sweep::kUnchanged && !first) return Outcome::kGrown;
+    if (down == Sweep::kUnchanged && !first) break;
     const Sweep up = sweep(-1, limit);
     if (up == Sweep::kOverflows) return Outcome::kOverflows;
-    if (up == Sweep::kLeavesWindow) return Outcome::kLeavesWindow;
-    if (up == Sweep::kUnchanged) return Outcome::kGrown;
+    if (up == Sweep::kUnchanged) break;
   }
+  return sidesMet_ == 0 ? Outcome::kGrown : Outcome::kLeavesWindow;
 }
 
 RowBitsGrowth::Sweep RowBitsGrowth::sweep(std::int32_t step, std::int32_t limit) {
@@ -194,15 +199,10 @@ RowBitsGrowth::Sweep RowBitsGrowth::sweep(std::int32_t step, std::int32_t limit)
   for (std::int32_t y = step > 0 ? top_ : bottom_; y >= 0;) {
     if (const std::uint64_t gained = spreadRow(y); gained != 0) {
       grew = true;
-      if ((reachedIn(y) & openSides_) != 0) {
-        leaves(reachedIn(y));
-        return Sweep::kLeavesWindow;
-      }
+      noteSidesMet(gained);
       if (pixelCount_ > limit || meetsProof(y, gained)) return Sweep::kOverflows;
     }
-    Outcome outcome = Outcome::kGrown;
-    y = (step > 0 ? y == bottom_ : y == top_) ? rowPast(y, step, outcome) : y + step;
-    if (outcome == Outcome::kLeavesWindow) return Sweep::kLeavesWindow;
+    y = (step > 0 ? y == bottom_ : y == top_) ? rowPast(y, step) : y + step;
   }
   return grew ? Sweep::kGrew : Sweep::kUnchanged;
 }

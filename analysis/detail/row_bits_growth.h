@@ -65,18 +65,20 @@ class RowBitsGrowth {
   void load(std::int32_t y);
   // Places the window and reaches the start's run of its row.
   Outcome start(std::int32_t startX, std::int32_t startY, std::int32_t limit, Lean lean);
-  // Notes the side `row` reached, when it was the left or the right side
-  // alone, and gives kLeavesWindow.
-  Outcome leaves(std::uint64_t row);
+  // Notes the window's open sides that pixels gained in a row lie on.
+  void noteSidesMet(std::uint64_t gained);
+  // Where a window would reach further: towards the one open side met, when
+  // the blob met no other and no end of the window's rows.
+  Lean leanToLeave() const;
   // Spreads row y from the blob's rows beside it; returns the pixels it gained.
   std::uint64_t spreadRow(std::int32_t y);
   // The next row a sweep by `step` takes in past row y, the last loaded on
-  // that side, or -1 when it ends there; kLeavesWindow when the blob goes on
-  // past the window.
-  std::int32_t rowPast(std::int32_t y, std::int32_t step, Outcome& outcome);
+  // that side, or -1 when it ends there (noted when the blob goes on past
+  // the window's rows).
+  std::int32_t rowPast(std::int32_t y, std::int32_t step);
   // Sweeps rows down (step 1) or up (step -1) from the blob's first row on
   // that side, taking in a row past the last while the blob reaches it.
-  enum class Sweep { kUnchanged, kGrew, kOverflows, kLeavesWindow };
+  enum class Sweep { kUnchanged, kGrew, kOverflows };
   Sweep sweep(std::int32_t step, std::int32_t limit);
 
   // Whether one of the pixels gained in row y is proven.
@@ -95,7 +97,9 @@ class RowBitsGrowth {
   std::int32_t top_ = 0;  // the rows loaded, [top_, bottom_]
   std::int32_t bottom_ = 0;
   std::int32_t pixelCount_ = 0;
-  Lean leftBy_ = Lean::kNone;  // cleared as a growth starts, set only by leaves()
+  // The open sides the blob met: window columns, and the ends of its rows.
+  enum : std::uint32_t { kLeftSide = 1, kRightSide = 2, kRowsEnd = 4 };
+  std::uint32_t sidesMet_ = 0;
   // Per row loaded, from the window's first row: which pixels join the range,
   // and which the blob has reached. Each is set as its row is loaded, before
   // it is read, so neither is cleared for a growth.

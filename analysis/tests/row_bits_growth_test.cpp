@@ -143,7 +143,8 @@ TEST(RowBitsGrowth, GrowsAsThePixelByPixelGrowthDoes) {
 
 // A bar 51 columns wide leaves the window centred on a start at either end,
 // by one side; the window reaching that way holds it whole. A bar reaching
-// past both sides of the start stays too wide for either.
+// past both sides of the start stays too wide for either, unless its part in
+// the window alone is more than the limit: then it overflows.
 TEST(RowBitsGrowth, GrowsAWordThatReachesOneWayFromTheStart) {
   GreyImage image(400, 20, 255);
   test_support::fillBox(image, 100, 5, 150, 7, 0);
@@ -159,6 +160,10 @@ TEST(RowBitsGrowth, GrowsAWordThatReachesOneWayFromTheStart) {
   }
   RowBitsGrowth rows(page, 0, 10);
   EXPECT_EQ(rows.grow(300, 6, 1000), RowBitsGrowth::Outcome::kLeavesWindow);
+  ASSERT_EQ(rows.grow(300, 6, 191), RowBitsGrowth::Outcome::kOverflows);
+  rows.pixelsReached(pixels, extent);
+  EXPECT_EQ(extent, (BlobExtent{268, 5, 331, 7, 192, 0, 0}));
+  EXPECT_EQ(rows.grow(300, 6, 192), RowBitsGrowth::Outcome::kLeavesWindow);
 }
 
 }  // namespace

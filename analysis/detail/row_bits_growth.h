@@ -17,8 +17,9 @@ namespace glimmer::detail {
 // of joining pixels in a few word operations, and to the rows above and below
 // through its neighbours; sweeps down and up repeat until nothing changes.
 // The blob is the start's whole area unless it reaches an edge of the window
-// that is not an edge of the page: the growth then gives up and the caller
-// grows pixel by pixel.
+// that is not an edge of the page: unless its part inside the window is
+// already too large, the growth then gives up and the caller grows pixel by
+// pixel.
 class RowBitsGrowth {
  public:
   enum class Outcome {

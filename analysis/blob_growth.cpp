@@ -334,10 +334,10 @@ std::optional<BlobExtent> SeedGrowthMemo::grow(const SharedPage& page, VisitedMa
   RowBitsGrowth rows(page, target, tolerance);
   const RowBitsGrowth::Outcome outcome = rows.grow(startX, startY, limit);
   if (outcome != RowBitsGrowth::Outcome::kLeavesWindow) {
-    rows.pixelsReached(pixels, area.extent);
+    area.extent = rows.extentReached();
     area.overflows = outcome == RowBitsGrowth::Outcome::kOverflows;
     if (!area.overflows) area.border = rows.border();
-    remember(pixels, area);
+    remember(rows, area);
     areaAtLast_ = lastId_;
     if (area.overflows) return std::nullopt;
     return area.extent;
@@ -375,9 +375,9 @@ bool SeedGrowthMemo::overflowsNarrowly(const SharedPage& page, VisitedMap& visit
   const RowBitsGrowth::Outcome outcome = rows.grow(startX, startY, limit);
   if (outcome == RowBitsGrowth::Outcome::kGrown) return false;
   if (outcome == RowBitsGrowth::Outcome::kOverflows) {
-    rows.pixelsReached(pixels, area.extent);
+    area.extent = rows.extentReached();
     area.overflows = true;
-    remember(pixels, area);
+    remember(rows, area);
     return true;
   }
   const KnownArea* proof = nullptr;
@@ -474,6 +474,27 @@ bool SeedGrowthMemo::fillsAgain(const KnownArea& area, std::int32_t target, std:
 }
 
 void SeedGrowthMemo::remember(std::span<const PixelPoint> pixels, KnownArea area) {
+  const FilingColumns columns = keep(area);
+  for (const PixelPoint& p : pixels) {
+    if (p.x >= columns.left && p.x <= columns.right) file(columns, p.x, p.y);
+  }
+}
+
+void SeedGrowthMemo::remember(const RowBitsGrowth& rows, KnownArea area) {
+  const FilingColumns columns = keep(area);
+  if (columns.left > columns.right) return;
+  // The filing columns lie in the area's extent, so in the window.
+  const std::int32_t first = columns.left - rows.windowLeft();
+  const std::int32_t last = columns.right - rows.windowLeft();
+  assert(0 <= first && last < 64);
+  const std::uint64_t filed = (~std::uint64_t{0} << first) & (~std::uint64_t{0} >> (63 - last));
+  rows.forEachRowReached([&](std::int32_t y, std::uint64_t row) {
+    for (std::uint64_t bits = row & filed; bits != 0; bits &= bits - 1)
+      file(columns, rows.windowLeft() + std::countr_zero(bits), y);
+  });
+}
+
+SeedGrowthMemo::FilingColumns SeedGrowthMemo::keep(KnownArea area) {
   if (lastId_ == std::numeric_limits<std::uint32_t>::max()) forget();
   area.id = ++lastId_;
   if (areas_.size() < capacity_) {
@@ -486,16 +507,12 @@ void SeedGrowthMemo::remember(std::span<const PixelPoint> pixels, KnownArea area
   // column back for proofs. The area's columns are claimed first; unless one
   // of them is held by a later column, or the area is wider than the ring,
   // every pixel then finds its column held.
-  const std::int32_t left = std::max({area.extent.left, firstColumn_, lastStart_.x - 1});
-  const std::int32_t right = std::min(area.extent.right, endColumn_ - 1);
-  bool allHeld = right - left < static_cast<std::int32_t>(columnIn_.size());
-  for (std::int32_t x = left; allHeld && x <= right; ++x) allHeld = claimColumn(x);
-  for (const PixelPoint& p : pixels) {
-    if (p.x < left || p.x > right) continue;
-    const std::size_t slot = slotOf(p.x);
-    if (allHeld || columnIn_[slot] == p.x)
-      areaAt_[slot * static_cast<std::size_t>(height_) + static_cast<std::size_t>(p.y)].file(area.id);
-  }
+  FilingColumns columns;
+  columns.left = std::max({area.extent.left, firstColumn_, lastStart_.x - 1});
+  columns.right = std::min(area.extent.right, endColumn_ - 1);
+  columns.allHeld = columns.right - columns.left < static_cast<std::int32_t>(columnIn_.size());
+  for (std::int32_t x = columns.left; columns.allHeld && x <= columns.right; ++x) columns.allHeld = claimColumn(x);
+  return columns;
 }
 
 namespace {

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "analysis/detail/bit_lanes.h"
 
 namespace glimmer {
 
@@ -15,16 +13,10 @@ namespace {
 void keepSetGreys(std::uint8_t* out, std::uint64_t bits, std::int32_t columns) {
 #if defined(__SSE2__)
   if (columns == 64) {
-    // Sixteen at a time: each lane's bit spread over its byte, and the text
-    // value v - 128 for v > 128 (v ^ 0x80 > 0, signed) as v with its top bit cleared.
-    const __m128i laneBits = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201u));
+    // Sixteen at a time: the text value v - 128 for v > 128 (v ^ 0x80 > 0, signed) as v with its top bit cleared.
     const __m128i topBit = _mm_set1_epi8(static_cast<char>(0x80));
     for (std::int32_t i = 0; i < 64; i += 16) {
-      const std::uint64_t low = (bits >> i) & 0xff;
-      const std::uint64_t high = (bits >> (i + 8)) & 0xff;
-      const __m128i spread = _mm_set_epi64x(static_cast<long long>(high * 0x0101010101010101u),
-                                            static_cast<long long>(low * 0x0101010101010101u));
-      const __m128i set = _mm_cmpeq_epi8(_mm_and_si128(spread, laneBits), laneBits);
+      const __m128i set = detail::lanesOfBits(bits, i);
       auto* const lane = reinterpret_cast<__m128i*>(out + i);
       const __m128i greys = _mm_loadu_si128(lane);
       const __m128i aboveMiddle = _mm_cmpgt_epi8(_mm_xor_si128(greys, topBit), _mm_setzero_si128());

@@ -4,9 +4,7 @@
 #include <bit>
 #include <cassert>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "analysis/detail/bit_lanes.h"
 
 namespace glimmer::detail {
 
@@ -210,27 +208,63 @@ RowBitsGrowth::Sweep RowBitsGrowth::sweep(std::int32_t step, std::int32_t limit)
 void RowBitsGrowth::pixelsReached(PixelList& pixels, BlobExtent& extent) const {
   pixels.resize(static_cast<std::size_t>(pixelCount_));
   PixelPoint* next = pixels.data();
-  // Built in a local, which the pixel stores cannot alias, so that the
-  // extent stays in registers.
+  forEachRowReached([&](std::int32_t y, std::uint64_t row) {
+    for (std::uint64_t bits = row; bits != 0; bits &= bits - 1) *next++ = {left_ + std::countr_zero(bits), y};
+  });
+  assert(next == pixels.data() + pixels.size());
+  extent = extentReached();
+}
+
+BlobExtent RowBitsGrowth::extentReached() const {
+  // Built in a local, so that the extent stays in registers.
   BlobExtent reached{page_.width(), page_.height(), -1, -1, pixelCount_, 255, 0};
-  for (std::int32_t y = top_; y <= bottom_; ++y) {
-    const std::uint64_t row = reachedIn(y);
-    if (row == 0) continue;
+#if defined(__SSE2__)
+  // Sixteen greys at a time where the window lies whole on the page: those
+  // not reached count as white for the darkest and black for the lightest.
+  __m128i darkest = _mm_set1_epi8(-1);
+  __m128i lightest = _mm_setzero_si128();
+  const bool bySixteen = onPage_ == ~std::uint64_t{0};
+#endif
+  forEachRowReached([&](std::int32_t y, std::uint64_t row) {
     reached.top = std::min(reached.top, y);
     reached.bottom = y;
     reached.left = std::min(reached.left, left_ + std::countr_zero(row));
     reached.right = std::max(reached.right, left_ + kColumns - 1 - std::countl_zero(row));
     const std::uint8_t* const greys = page_.row(y) + left_;
+#if defined(__SSE2__)
+    if (bySixteen) {
+      for (std::int32_t i = 0; i < kColumns; i += 16) {
+        if ((row >> i & 0xffff) == 0) continue;
+        const __m128i reachedLanes = lanesOfBits(row, i);
+        const __m128i lane = _mm_loadu_si128(reinterpret_cast<const __m128i*>(greys + i));
+        darkest = _mm_min_epu8(darkest, _mm_or_si128(lane, _mm_andnot_si128(reachedLanes, _mm_set1_epi8(-1))));
+        lightest = _mm_max_epu8(lightest, _mm_and_si128(lane, reachedLanes));
+      }
+      return;
+    }
+#endif
     for (std::uint64_t bits = row; bits != 0; bits &= bits - 1) {
-      const std::int32_t column = std::countr_zero(bits);
-      const std::int32_t grey = greys[column];
+      const std::int32_t grey = greys[std::countr_zero(bits)];
       reached.darkest = std::min(reached.darkest, grey);
       reached.lightest = std::max(reached.lightest, grey);
-      *next++ = {left_ + column, y};
     }
+  });
+#if defined(__SSE2__)
+  if (bySixteen) {
+    // Halved four times; the shifts must be constants.
+    darkest = _mm_min_epu8(darkest, _mm_srli_si128(darkest, 8));
+    darkest = _mm_min_epu8(darkest, _mm_srli_si128(darkest, 4));
+    darkest = _mm_min_epu8(darkest, _mm_srli_si128(darkest, 2));
+    darkest = _mm_min_epu8(darkest, _mm_srli_si128(darkest, 1));
+    lightest = _mm_max_epu8(lightest, _mm_srli_si128(lightest, 8));
+    lightest = _mm_max_epu8(lightest, _mm_srli_si128(lightest, 4));
+    lightest = _mm_max_epu8(lightest, _mm_srli_si128(lightest, 2));
+    lightest = _mm_max_epu8(lightest, _mm_srli_si128(lightest, 1));
+    reached.darkest = _mm_cvtsi128_si32(darkest) & 0xff;
+    reached.lightest = _mm_cvtsi128_si32(lightest) & 0xff;
   }
-  assert(next == pixels.data() + pixels.size());
-  extent = reached;
+#endif
+  return reached;
 }
 
 BorderGreys RowBitsGrowth::border() const {

@@ -16,6 +16,8 @@
 
 namespace glimmer::detail {
 
+class RowBitsGrowth;
+
 struct PixelPoint {
   std::int32_t x = 0;
   std::int32_t y = 0;
@@ -330,7 +332,22 @@ class SeedGrowthMemo {
   static bool holdsGrey(const KnownArea& area, std::int32_t grey) {
     return area.extent.darkest <= grey && grey <= area.extent.lightest;
   }
+  // Keeps an area grown pixel by pixel, or as rows of bits, filed under its pixels.
   void remember(std::span<const PixelPoint> pixels, KnownArea area);
+  void remember(const RowBitsGrowth& rows, KnownArea area);
+  // The columns an area's pixels are filed in, [left, right], claimed; when
+  // all of them could be, each pixel there finds its column held.
+  struct FilingColumns {
+    std::int32_t left = 0;
+    std::int32_t right = -1;
+    bool allHeld = false;
+  };
+  FilingColumns keep(KnownArea area);
+  void file(const FilingColumns& columns, std::int32_t x, std::int32_t y) {
+    const std::size_t slot = slotOf(x);
+    if (columns.allHeld || columnIn_[slot] == x)
+      areaAt_[slot * static_cast<std::size_t>(height_) + static_cast<std::size_t>(y)].file(lastId_);
+  }
 
   // Where the start pixel's entry lives in areaAt_, or nothing when its column is not held.
   std::optional<std::size_t> entryOf(std::int32_t x, std::int32_t y) const;

@@ -44,6 +44,16 @@ class RowBitsGrowth {
   // After kGrown or kOverflows: the pixels reached, in no particular order,
   // and their extent.
   void pixelsReached(PixelList& pixels, BlobExtent& extent) const;
+  BlobExtent extentReached() const;
+  // After kGrown or kOverflows: calls visit(y, bits) for each row the blob
+  // reached, bit i of `bits` standing for column windowLeft() + i.
+  template <typename Visit>
+  void forEachRowReached(Visit visit) const {
+    for (std::int32_t y = top_; y <= bottom_; ++y) {
+      if (const std::uint64_t row = reachedIn(y); row != 0) visit(y, row);
+    }
+  }
+  std::int32_t windowLeft() const { return left_; }
   // After kGrown: the greys beside the area, all outside the range.
   BorderGreys border() const;
 

@@ -251,17 +251,8 @@ BlobExtent RowBitsGrowth::extentReached() const {
   });
 #if defined(__SSE2__)
   if (bySixteen) {
-    // Halved four times; the shifts must be constants.
-    darkest = _mm_min_epu8(darkest, _mm_srli_si128(darkest, 8));
-    darkest = _mm_min_epu8(darkest, _mm_srli_si128(darkest, 4));
-    darkest = _mm_min_epu8(darkest, _mm_srli_si128(darkest, 2));
-    darkest = _mm_min_epu8(darkest, _mm_srli_si128(darkest, 1));
-    lightest = _mm_max_epu8(lightest, _mm_srli_si128(lightest, 8));
-    lightest = _mm_max_epu8(lightest, _mm_srli_si128(lightest, 4));
-    lightest = _mm_max_epu8(lightest, _mm_srli_si128(lightest, 2));
-    lightest = _mm_max_epu8(lightest, _mm_srli_si128(lightest, 1));
-    reached.darkest = _mm_cvtsi128_si32(darkest) & 0xff;
-    reached.lightest = _mm_cvtsi128_si32(lightest) & 0xff;
+    reached.darkest = leastLane(darkest);
+    reached.lightest = greatestLane(lightest);
   }
 #endif
   return reached;
@@ -269,12 +260,40 @@ BlobExtent RowBitsGrowth::extentReached() const {
 
 BorderGreys RowBitsGrowth::border() const {
   BorderGreys border;
+#if defined(__SSE2__)
+  // Sixteen greys at a time where the window lies whole on the page and the
+  // target is a grey: the lightest of those beside the area at or below the
+  // target, the darkest of those above it, and whether there are any of each.
+  const bool bySixteen = onPage_ == ~std::uint64_t{0} && target_ >= 0 && target_ <= 255;
+  const __m128i target = _mm_set1_epi8(static_cast<char>(target_));
+  __m128i below = _mm_setzero_si128();
+  __m128i above = _mm_set1_epi8(-1);
+  int anyBelow = 0;
+  int anyAbove = 0;
+#endif
   // The area never reaches an open side, so every neighbour lies in the window
   // or off the page.
   for (std::int32_t y = std::max(top_ - 1, 0); y <= std::min(bottom_ + 1, page_.height() - 1); ++y) {
     const std::uint64_t near = reachedIn(y - 1) | reachedIn(y) | reachedIn(y + 1);
     const std::uint64_t beside = (near | near << 1 | near >> 1) & ~reachedIn(y) & onPage_;
     const std::uint8_t* const greys = page_.row(y) + left_;
+#if defined(__SSE2__)
+    if (bySixteen) {
+      for (std::int32_t i = 0; i < kColumns; i += 16) {
+        if ((beside >> i & 0xffff) == 0) continue;
+        const __m128i besideLanes = lanesOfBits(beside, i);
+        const __m128i lane = _mm_loadu_si128(reinterpret_cast<const __m128i*>(greys + i));
+        const __m128i atOrBelow = _mm_cmpeq_epi8(_mm_min_epu8(lane, target), lane);
+        const __m128i belowLanes = _mm_and_si128(besideLanes, atOrBelow);
+        const __m128i aboveLanes = _mm_andnot_si128(atOrBelow, besideLanes);
+        below = _mm_max_epu8(below, _mm_and_si128(lane, belowLanes));
+        above = _mm_min_epu8(above, _mm_or_si128(lane, _mm_andnot_si128(aboveLanes, _mm_set1_epi8(-1))));
+        anyBelow |= _mm_movemask_epi8(belowLanes);
+        anyAbove |= _mm_movemask_epi8(aboveLanes);
+      }
+      continue;
+    }
+#endif
     for (std::uint64_t bits = beside; bits != 0; bits &= bits - 1) {
       const std::int32_t column = std::countr_zero(bits);
       const std::int32_t grey = greys[column];
@@ -285,6 +304,12 @@ BorderGreys RowBitsGrowth::border() const {
       }
     }
   }
+#if defined(__SSE2__)
+  if (bySixteen) {
+    if (anyBelow != 0) border.below = greatestLane(below);
+    if (anyAbove != 0) border.above = leastLane(above);
+  }
+#endif
   return border;
 }
 

@@ -21,6 +21,23 @@ inline __m128i lanesOfBits(std::uint64_t bits, std::int32_t first) {
   return _mm_cmpeq_epi8(_mm_and_si128(spread, laneBits), laneBits);
 }
 
+// The least and the greatest of sixteen unsigned bytes, halving four times
+// (the shifts must be constants).
+inline std::int32_t leastLane(__m128i lanes) {
+  lanes = _mm_min_epu8(lanes, _mm_srli_si128(lanes, 8));
+  lanes = _mm_min_epu8(lanes, _mm_srli_si128(lanes, 4));
+  lanes = _mm_min_epu8(lanes, _mm_srli_si128(lanes, 2));
+  lanes = _mm_min_epu8(lanes, _mm_srli_si128(lanes, 1));
+  return _mm_cvtsi128_si32(lanes) & 0xff;
+}
+inline std::int32_t greatestLane(__m128i lanes) {
+  lanes = _mm_max_epu8(lanes, _mm_srli_si128(lanes, 8));
+  lanes = _mm_max_epu8(lanes, _mm_srli_si128(lanes, 4));
+  lanes = _mm_max_epu8(lanes, _mm_srli_si128(lanes, 2));
+  lanes = _mm_max_epu8(lanes, _mm_srli_si128(lanes, 1));
+  return _mm_cvtsi128_si32(lanes) & 0xff;
+}
+
 }  // namespace glimmer::detail
 
 #endif

@@ -21,21 +21,21 @@ inline __m128i lanesOfBits(std::uint64_t bits, std::int32_t first) {
   return _mm_cmpeq_epi8(_mm_and_si128(spread, laneBits), laneBits);
 }
 
-// The least and the greatest of sixteen unsigned bytes, halving four times
-// (the shifts must be constants).
-inline std::int32_t leastLane(__m128i lanes) {
-  lanes = _mm_min_epu8(lanes, _mm_srli_si128(lanes, 8));
-  lanes = _mm_min_epu8(lanes, _mm_srli_si128(lanes, 4));
-  lanes = _mm_min_epu8(lanes, _mm_srli_si128(lanes, 2));
-  lanes = _mm_min_epu8(lanes, _mm_srli_si128(lanes, 1));
+// Sixteen unsigned bytes folded into one by `pick` (a lane-wise least or
+// greatest), halving four times; the shifts must be constants.
+template <typename Pick>
+std::int32_t foldLanes(__m128i lanes, Pick pick) {
+  lanes = pick(lanes, _mm_srli_si128(lanes, 8));
+  lanes = pick(lanes, _mm_srli_si128(lanes, 4));
+  lanes = pick(lanes, _mm_srli_si128(lanes, 2));
+  lanes = pick(lanes, _mm_srli_si128(lanes, 1));
   return _mm_cvtsi128_si32(lanes) & 0xff;
 }
+inline std::int32_t leastLane(__m128i lanes) {
+  return foldLanes(lanes, [](__m128i a, __m128i b) { return _mm_min_epu8(a, b); });
+}
 inline std::int32_t greatestLane(__m128i lanes) {
-  lanes = _mm_max_epu8(lanes, _mm_srli_si128(lanes, 8));
-  lanes = _mm_max_epu8(lanes, _mm_srli_si128(lanes, 4));
-  lanes = _mm_max_epu8(lanes, _mm_srli_si128(lanes, 2));
-  lanes = _mm_max_epu8(lanes, _mm_srli_si128(lanes, 1));
-  return _mm_cvtsi128_si32(lanes) & 0xff;
+  return foldLanes(lanes, [](__m128i a, __m128i b) { return _mm_max_epu8(a, b); });
 }
 
 }  // namespace glimmer::detail

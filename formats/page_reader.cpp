@@ -172,12 +172,20 @@ OpenOutcome pnmOutcome(PageFormat format, PnmResult pnm) {
   return {PageFormat::pnm, std::make_unique<DecodedPnmSource>(std::move(pnm)), {}};
 }
 
+// Why a page read from a mapped file is refused when another process cut
+// the file shorter during the read.
+constexpr const char* kCutWhileRead = "the file was cut short while it was read";
+
 // The pages of a mapped file, for as long as the mapping lives.
 class MappedSource final : public PageSource {
  public:
   MappedSource(MappedFile file, std::unique_ptr<PageSource> pages) : file_(std::move(file)), pages_(std::move(pages)) {}
   std::int32_t pageCount() const override { return pages_->pageCount(); }
-  PageOutcome readPage(std::int32_t index) override { return pages_->readPage(index); }
+  PageOutcome readPage(std::int32_t index) override {
+    PageOutcome outcome = pages_->readPage(index);
+    if (file_.cutShort()) return pageFailure(kCutWhileRead);
+    return outcome;
+  }
 
  private:
   MappedFile file_;
@@ -291,6 +299,7 @@ OpenOutcome openPageFile(const std::string& path, const ReadOptions& options) {
     return pnmOutcome(format, readPnm(path));
   }
   OpenOutcome outcome = openPages(file->bytes(), options);
+  if (file->cutShort()) return {format, nullptr, kCutWhileRead};
   if (outcome.source) outcome.source = std::make_unique<MappedSource>(std::move(*file), std::move(outcome.source));
   return outcome;
 }

@@ -74,6 +74,8 @@ OpenOutcome openPages(std::span<const std::uint8_t> bytes, const ReadOptions& op
 
 // Opens the regular file at `path`. A P5/P6 page is read by readPnm exactly as
 // a PNM input always was; other formats are mapped, not loaded, into memory.
+// Should another process cut the file short while it is read, the opening or
+// the page fails with that reason.
 OpenOutcome openPageFile(const std::string& path, const ReadOptions& options);
 
 }  // namespace glimmer

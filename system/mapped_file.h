@@ -1,6 +1,11 @@
 // A regular file mapped read-only into memory, so that its pages are read by
 // the kernel as they are touched: a large multi-page file costs address space,
 // not memory.
+//
+// Should another process cut the file shorter while it is mapped, a read past
+// its new end would end the process (SIGBUS). Reads of a mapping made here
+// find zeros there instead, and the mapping says it was cut short: what was
+// read is then not the file, and the reader must say so.
 #pragma once
 
 #include <cstdint>
@@ -24,12 +29,16 @@ class MappedFile {
   ~MappedFile();
 
   std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
+  // Whether a read found the file shorter than when it was mapped.
+  bool cutShort() const;
 
  private:
-  MappedFile(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  MappedFile(const std::uint8_t* data, std::size_t size, int guard) : data_(data), size_(size), guard_(guard) {}
+  void unmap();
 
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
+  int guard_ = -1;  // the slot that guards its reads; -1: none (no bytes, or every slot taken)
 };
 
 }  // namespace glimmer

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -206,6 +207,26 @@ TEST_F(PageFormats, TheOutputExtensionChoosesTheFormatAndEveryOneHoldsTheBmpPixe
     for (std::uint8_t& grey : page.pixels) grey = grey < 255 ? 0 : 255;
   }
   EXPECT_EQ(pagesOf("book.tif.tif"), black);
+}
+
+// Another process cuts a mapped TIFF short between its pages being counted
+// and read: the reads past its new end find zeros rather than end the
+// process, and every page then fails with the reason.
+TEST_F(PageFormats, ATiffCutShortWhileReadFailsWithTheReason) {
+  GreyImage noise(300, 300);  // no compression shrinks it below a memory page
+  std::mt19937 random(3);
+  for (std::uint8_t& grey : noise.pixels) grey = static_cast<std::uint8_t>(random());
+  const PixPtr pix = pixOf(noise);
+  store("book.tif", test_support::tiffOf({pix.get(), pix.get()}));
+  OpenOutcome opened = openPageFile("book.tif", {});
+  ASSERT_TRUE(opened.source) << opened.problem;
+  ASSERT_EQ(opened.source->pageCount(), 2);
+  fs::resize_file("book.tif", 4096);
+  for (const std::int32_t index : {0, 1}) {
+    const PageOutcome page = opened.source->readPage(index);
+    EXPECT_FALSE(page.page);
+    EXPECT_EQ(page.problem, "the file was cut short while it was read");
+  }
 }
 
 }  // namespace

@@ -59,7 +59,11 @@ void writeWordsBmp(benchmark::State& state) {
   glimmer::GreyImage text = wordsPage().page;
   glimmer::keepTextOnWhite(text, wordsPage().words);
   std::string pattern = (fs::temp_directory_path() / "glimmer-bench-XXXXXX").string();
-  const fs::path folder = ::mkdtemp(pattern.data());
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    state.SkipWithError("cannot make a scratch folder");
+    return;
+  }
+  const fs::path folder = pattern;
   for (auto _ : state) {
     glimmer::OutputFile output((folder / "page.bmp").string(), glimmer::OutputRules{.mayReplace = true});
     if (!glimmer::writeBmp(text, output)) state.SkipWithError("cannot write the BMP");
